@@ -1,0 +1,128 @@
+#include "core/dispatch_table.h"
+
+#include "core/file_converter.h"
+#include "core/file_stream.h"
+#include "core/format_table.h"
+#include "core/log.h"
+#include "core/text_data.h"
+#include "formats3d/model_codecs.h"
+#include "model/model_data.h"
+#include "picture/bitmap_data.h"
+#include "picture/picture_codecs.h"
+
+namespace zepcon {
+namespace {
+
+template <int (*Codec)(ModelData&, FILE*)>
+int PlainModel(FileConverter& converter, CodecFile& file) {
+  return Codec(converter.Model(), file.plain);
+}
+
+template <int (*Codec)(BitmapData&, FILE*)>
+int PlainPicture(FileConverter& converter, CodecFile& file) {
+  return Codec(converter.Picture(), file.plain);
+}
+
+template <int (*Codec)(TextData&, FileStream&)>
+int StreamText(FileConverter& converter, CodecFile& file) {
+  return Codec(converter.Text(), *file.stream);
+}
+
+// Savers that exist only to say the type cannot be written.
+int SaveFf7BattleStub(FileConverter&, CodecFile&) {
+  LogMessage("Saving ff7 ??da...\n", LOG_MAJOR);
+  LogMessage("... not supported yet ... is it needed ??\n", LOG_ERROR);
+  return 0;
+}
+
+int SaveHrcStub(FileConverter&, CodecFile&) {
+  LogMessage("Saving hrc...\n", LOG_MAJOR);
+  LogMessage("... not supported yet ... is it needed ??\n", LOG_ERROR);
+  return 0;
+}
+
+int SaveMd3Stub(FileConverter&, CodecFile&) {
+  LogMessage("Saving md3 ... not\n", LOG_MAJOR);
+  return 0;
+}
+
+int SaveTruespaceStub(FileConverter&, CodecFile&) {
+  LogMessage("Saving cob... not supported, nothing written\n", LOG_ERROR);
+  return 0;
+}
+
+int SaveTurboSilverStub(FileConverter&, CodecFile&) {
+  LogMessage("Not supported by now \n", LOG_ERROR);
+  return 0;
+}
+
+constexpr CodecEntry Ready(int (*run)(FileConverter&, CodecFile&), CodecIo io = CodecIo::kPlain) {
+  return {CodecState::kReady, io, run};
+}
+constexpr CodecEntry kNone{CodecState::kMissing, CodecIo::kPlain, nullptr};
+constexpr CodecEntry kPending{CodecState::kPending, CodecIo::kPlain, nullptr};
+constexpr CodecEntry kPendingStream{CodecState::kPending, CodecIo::kStream, nullptr};
+
+const DispatchRow kDispatch[kFileTypeCount] = {
+    /* 0 3D Studio */ {kPending, kPending},
+    /* 1 3D Studio ascii */ {kPending, kPending},
+    /* 2 3ds max ascii */ {kPendingStream, kPendingStream},
+    /* 3 Blitz 3D */ {kPendingStream, kPendingStream},
+    /* 4 Direct X ascii */ {kPending, kNone},
+    /* 5 FF7 battle skelet */ {kPending, Ready(SaveFf7BattleStub)},
+    /* 6 FF7 field skelet */ {kPending, Ready(SaveHrcStub)},
+    /* 7 FF7 p model */ {kPending, kNone},
+    /* 8 FF7 rsd model */ {kPending, kNone},
+    /* 9 FF8 battle model */ {kPending, kNone},
+    /* 10 Helion */ {kPending, kPending},
+    /* 11 Jawed K */ {kPending, kPending},
+    /* 12 Lightwave */ {kPending, kPending},
+    /* 13 Lightwave 6.5+ */ {kPending, kPending},
+    /* 14 Mafia model */ {kPending, kNone},
+    /* 15 Milkshape ascii */ {kPending, kPending},
+    /* 16 Milkshape binary */ {kPending, kPending},
+    /* 17 mon(unknown) */ {kPending, kNone},
+    /* 18 Off text */ {Ready(PlainModel<LoadOff>), Ready(PlainModel<SaveOff>)},
+    /* 19 Oni character */ {kPending, kNone},
+    /* 20 Oni model */ {kPending, kNone},
+    /* 21 Open Flight */ {kPending, kNone},
+    /* 22 Quake 3 model */ {kPending, Ready(SaveMd3Stub)},
+    /* 23 Raw 3d */ {Ready(PlainModel<LoadRaw>), Ready(PlainModel<SaveRaw>)},
+    /* 24 Revolt */ {kPending, kNone},
+    /* 25 Rhinoceros */ {kPending, kNone},
+    /* 26 SI asci xsi v2.0+ */ {kPending, kPending},
+    /* 27 Truespace object bin */ {kPending, Ready(SaveTruespaceStub)},
+    /* 28 Turbo Silver */ {kPending, Ready(SaveTurboSilverStub)},
+    /* 29 Viper racing model */ {kPending, kPending},
+    /* 30 Virtua Fighter 1 */ {kPending, kNone},
+    /* 31 WaveFront obj */ {kPending, kPending},
+    /* 32 Warcraft 3 model */ {kPending, kNone},
+    /* 33 Cell Picture */ {kPending, kPending},
+    /* 34 Bitmap */ {Ready(PlainPicture<LoadBmp>), Ready(PlainPicture<SaveBmp>)},
+    /* 35 Ether2 picture */ {kPending, kNone},
+    /* 36 FF7 Texture */ {kPending, kPending},
+    /* 37 FF8 map pic */ {kPending, kNone},
+    /* 38 FF8 tim pic */ {kPending, kNone},
+    /* 39 Jpeg picture */ {Ready(PlainPicture<LoadJpeg>), Ready(PlainPicture<SaveJpeg>)},
+    /* 40 Megaman legends pic */ {kPending, kNone},
+    /* 41 Oni big texture */ {kPending, kNone},
+    /* 42 Oni texture */ {kPending, kPendingStream},
+    /* 43 Pic */ {kPending, kNone},
+    /* 44 Pixel map */ {Ready(PlainPicture<LoadPpm>), Ready(PlainPicture<SavePpm>)},
+    /* 45 RGB picture */ {Ready(PlainPicture<LoadSgi>), Ready(PlainPicture<SaveSgi>)},
+    /* 46 TarGA picture */ {Ready(PlainPicture<LoadTga>), Ready(PlainPicture<SaveTga>)},
+    /* 47 Viper racing texture */ {kPending, kNone},
+    /* 48 War3 picture */ {Ready(PlainPicture<LoadBlp>), kNone},
+    /* 49 Z80 screens */ {kPending, kNone},
+    /* 50 Mafia texture */ {kPendingStream, kNone},
+    /* 51 Plain text */ {Ready(StreamText<LoadText>, CodecIo::kStream), Ready(StreamText<SaveText>, CodecIo::kStream)},
+};
+
+}  // namespace
+
+const DispatchRow* DispatchRowFor(int type_index) {
+  if (type_index < 0 || type_index >= kFileTypeCount) return nullptr;
+  return &kDispatch[type_index];
+}
+
+}  // namespace zepcon

@@ -1,0 +1,13 @@
+// Placeholder: replaced when this codec is built.
+#include "core/log.h"
+#include "picture/bitmap_data.h"
+#include "picture/picture_codecs.h"
+
+namespace zepcon {
+
+int LoadBlp(BitmapData&, FILE*) {
+  LogMessage("LoadBlp: not built yet\n", LOG_ERROR);
+  return 0;
+}
+
+}  // namespace zepcon
