@@ -213,6 +213,7 @@ class ReadingHelper {
 
   OpenChunk write_stack_[kMaxFormDepth] = {};
   int write_depth_ = 0;
+  int write_overflow_ = 0;  // BeginFormChunk calls refused for depth, not yet ended
   char token_[kTokenSize + 1] = {};
   char trimmed_[kTrimSize] = {};
   char quoted_[kLineSize] = {};
