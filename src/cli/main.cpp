@@ -1,1 +1,384 @@
-int main() { return 0; }
+// zepcon-cli: the command-line front end. A thin layer over the same
+// pipeline the main window drives: recognition, conversion, information.
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/file_info.h"
+#include "core/convert_one_file.h"
+#include "core/file_converter.h"
+#include "core/format_table.h"
+#include "core/log.h"
+
+#ifndef ZEPCON_VERSION
+#define ZEPCON_VERSION "0"
+#endif
+
+namespace fs = std::filesystem;
+using namespace zepcon;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// Standard error as the log pane (with -v).
+class StderrPane : public LogPane {
+ public:
+  void AppendText(std::string_view text) override {
+    std::string plain;
+    plain.reserve(text.size());
+    for (char c : text)
+      if (c != '\r') plain += c;
+    std::fputs(plain.c_str(), stderr);
+  }
+  void Clear() override {}
+};
+
+// Collects the error lines of the log, whatever the mode, so a failure can
+// say why on standard error.
+class ErrorCollector {
+ public:
+  ErrorCollector() {
+    SetLogObserver([this](std::string_view text, int level) {
+      if (level == LOG_ERROR) errors_.append(text);
+    });
+  }
+  ~ErrorCollector() { SetLogObserver(nullptr); }
+  std::string Take() {
+    std::string out;
+    out.swap(errors_);
+    return out;
+  }
+
+ private:
+  std::string errors_;
+};
+
+std::string ToUpper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string ToLower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool ParseIndex(const std::string& text, int* index) {
+  if (text.empty() || !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); }))
+    return false;
+  if (text.size() > 3) return false;
+  *index = std::stoi(text);
+  return true;
+}
+
+// The destination row named by an extension among the savable rows of a
+// kind; where two rows share it the later one wins.
+int DestinationByExtension(uint32_t kind, const std::string& extension) {
+  const std::string wanted = ToUpper(extension);
+  int found = TYPE_UNKNOWN;
+  for (int i = 0; i < kFileTypeCount; ++i) {
+    const FileTypeInfo& row = FormatTable()[i];
+    if (row.data_kind == kind && row.can_save && wanted == row.extension) found = i;
+  }
+  return found;
+}
+
+// Resolves "--type"/"--to" (an index or an extension) for a source kind.
+int ResolveDestination(uint32_t kind, const std::string& spec, std::string* error) {
+  int index;
+  if (ParseIndex(spec, &index)) {
+    const FileTypeInfo* row = FileTypeRow(index);
+    if (!row || !row->can_save || row->data_kind != kind) {
+      *error = "type " + spec + " is not a destination for " + DataKindName(kind) + " files";
+      return TYPE_UNKNOWN;
+    }
+    return index;
+  }
+  const int found = DestinationByExtension(kind, spec);
+  if (found == TYPE_UNKNOWN) *error = "no " + std::string(DataKindName(kind)) + " type saves as ." + ToLower(spec);
+  return found;
+}
+
+std::string ExtensionOf(const std::string& path) {
+  const std::string name = fs::path(path).filename().string();
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code error;
+  return fs::exists(path, error);
+}
+
+std::string OneLine(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  for (char& c : text)
+    if (c == '\n') c = ' ';
+  return text;
+}
+
+struct SourceFile {
+  int type = TYPE_UNKNOWN;
+  std::string error;
+};
+
+SourceFile RecogniseSource(FileConverter& converter, const std::string& path) {
+  SourceFile source;
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) {
+    source.error = "cannot open " + path;
+    return source;
+  }
+  source.type = converter.DetermineType(file, path.c_str());
+  std::fclose(file);
+  const FileTypeInfo* row = FileTypeRow(source.type);
+  if (!row || !row->can_load) {
+    source.type = TYPE_UNKNOWN;
+    source.error = "unknown filetype";
+  }
+  return source;
+}
+
+struct ConvertRequest {
+  std::string source;
+  std::string destination;
+  std::string type;  // --type
+  bool force = false;
+};
+
+struct BatchRequest {
+  std::vector<std::string> files;
+  std::string to;
+  std::string output_dir;
+  bool force = false;
+};
+
+// Converts one file; on failure `reason` says the stage and the log's errors.
+bool ConvertFile(FileConverter& converter, const OptionsRecord& options, ErrorCollector& errors,
+                 const std::string& source_path, const std::string& destination_path, int destination_type,
+                 std::string* reason) {
+  errors.Take();
+  const SourceFile source = RecogniseSource(converter, source_path);
+  if (source.type == TYPE_UNKNOWN) {
+    *reason = source.error;
+    return false;
+  }
+  if (!IsDestinationFor(source.type, destination_type)) {
+    *reason = std::string("cannot convert ") + FormatTable()[source.type].name + " to " +
+              FormatTable()[destination_type].name;
+    return false;
+  }
+  const ConversionOutcome outcome = ConvertOneFile(converter, options, source_path.c_str(), source.type,
+                                                   destination_path.c_str(), destination_type);
+  if (outcome.ok) return true;
+  *reason = outcome.status;
+  const std::string log_errors = OneLine(errors.Take());
+  if (!log_errors.empty()) *reason += ": " + log_errors;
+  return false;
+}
+
+int RunConvertOne(FileConverter& converter, const OptionsRecord& options, const ConvertRequest& request) {
+  ErrorCollector errors;
+  const SourceFile source = RecogniseSource(converter, request.source);
+  if (source.type == TYPE_UNKNOWN) {
+    std::fprintf(stderr, "zepcon-cli: %s: %s\n", request.source.c_str(), source.error.c_str());
+    return kExitFailed;
+  }
+  const uint32_t kind = FormatTable()[source.type].data_kind;
+  std::string error;
+  const std::string type_spec = request.type.empty() ? ExtensionOf(request.destination) : request.type;
+  if (type_spec.empty()) {
+    std::fprintf(stderr, "zepcon-cli: %s has no extension: give --type\n", request.destination.c_str());
+    return kExitUsage;
+  }
+  const int destination_type = ResolveDestination(kind, type_spec, &error);
+  if (destination_type == TYPE_UNKNOWN) {
+    std::fprintf(stderr, "zepcon-cli: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  if (FileExists(request.destination) && !request.force) {
+    std::fprintf(stderr, "zepcon-cli: %s already exists (use --force to overwrite)\n",
+                 request.destination.c_str());
+    return kExitFailed;
+  }
+  std::string reason;
+  if (!ConvertFile(converter, options, errors, request.source, request.destination, destination_type, &reason)) {
+    std::fprintf(stderr, "zepcon-cli: %s -> %s failed: %s\n", request.source.c_str(), request.destination.c_str(),
+                 reason.c_str());
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+std::string BatchDestination(const std::string& source, const std::string& output_dir, const char* extension) {
+  fs::path destination = output_dir.empty() ? fs::path(source) : fs::path(output_dir) / fs::path(source).filename();
+  destination.replace_extension(ToLower(extension));
+  return destination.string();
+}
+
+int RunBatch(FileConverter& converter, const OptionsRecord& options, const BatchRequest& request) {
+  ErrorCollector errors;
+  if (!request.output_dir.empty() && !fs::is_directory(request.output_dir)) {
+    std::fprintf(stderr, "zepcon-cli: %s is not a folder\n", request.output_dir.c_str());
+    return kExitUsage;
+  }
+  int failures = 0;
+  const size_t total = request.files.size();
+  for (size_t k = 0; k < total; ++k) {
+    const std::string& source_path = request.files[k];
+    std::string destination_path = "?";
+    std::string reason;
+    bool ok = false;
+    const SourceFile source = RecogniseSource(converter, source_path);
+    if (source.type == TYPE_UNKNOWN) {
+      reason = source.error;
+    } else {
+      const uint32_t kind = FormatTable()[source.type].data_kind;
+      const int destination_type = ResolveDestination(kind, request.to, &reason);
+      if (destination_type != TYPE_UNKNOWN) {
+        destination_path =
+            BatchDestination(source_path, request.output_dir, FormatTable()[destination_type].extension);
+        std::error_code same_error;
+        if (FileExists(destination_path) && fs::equivalent(source_path, destination_path, same_error))
+          reason = "the destination is the source";
+        else if (FileExists(destination_path) && !request.force)
+          reason = "destination exists (use --force to overwrite)";
+        else
+          ok = ConvertFile(converter, options, errors, source_path, destination_path, destination_type, &reason);
+      }
+    }
+    if (ok) {
+      std::printf("[%zu/%zu] %s -> %s: ok\n", k + 1, total, source_path.c_str(), destination_path.c_str());
+    } else {
+      ++failures;
+      std::printf("[%zu/%zu] %s -> %s: failed: %s\n", k + 1, total, source_path.c_str(), destination_path.c_str(),
+                  reason.c_str());
+    }
+    std::fflush(stdout);
+  }
+  return failures ? kExitFailed : kExitOk;
+}
+
+int RunIdentify(FileConverter& converter, const std::vector<std::string>& files) {
+  int status = kExitOk;
+  for (const std::string& path : files) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+      std::fprintf(stderr, "zepcon-cli: cannot open %s\n", path.c_str());
+      status = kExitFailed;
+      continue;
+    }
+    const int type = converter.DetermineType(file, path.c_str());
+    std::fclose(file);
+    const FileTypeInfo* row = FileTypeRow(type);
+    std::printf("%d\t%s\t%s\n", type, row ? row->name : "unknown", path.c_str());
+  }
+  return status;
+}
+
+int RunFormats() {
+  std::printf("index\textension\tname\tkind\tcan load\tcan save\n");
+  for (int i = 0; i < kFileTypeCount; ++i) {
+    const FileTypeInfo& row = FormatTable()[i];
+    std::printf("%d\t%s\t%s\t%s\t%s\t%s\n", i, row.extension, row.name, DataKindName(row.data_kind),
+                row.can_load ? "yes" : "no", row.can_save ? "yes" : "no");
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"zepcon-cli: recognise, inspect and convert 3D model and picture files"};
+  app.set_version_flag("--version", std::string("zepcon-cli ") + ZEPCON_VERSION);
+  app.require_subcommand(1);
+
+  std::string options_path;
+  int log_mode = -1;
+  bool verbose = false;
+  std::string log_path;
+  app.add_option("--options", options_path, "Options record file to convert with")->check(CLI::ExistingFile);
+  app.add_option("--log-mode", log_mode, "0 nothing, 1 major and errors, 2 all to screen, 3 everything")
+      ->check(CLI::Range(0, 3));
+  app.add_flag("-v,--verbose", verbose, "Show the log's details on standard error");
+  app.add_option("--log", log_path, "Log file");
+
+  CLI::App* formats = app.add_subcommand("formats", "List the known file types");
+
+  std::vector<std::string> identify_files;
+  CLI::App* identify = app.add_subcommand("identify", "Print each file's recognised type");
+  identify->add_option("files", identify_files, "Files")->required();
+
+  ConvertRequest one;
+  BatchRequest batch;
+  std::vector<std::string> convert_args;
+  CLI::App* convert = app.add_subcommand("convert", "Convert SRC to DST, or with --to many files");
+  convert->add_option("files", convert_args, "SRC DST, or with --to: FILE...")->required();
+  convert->add_option("--type", one.type, "Destination type: index or extension");
+  convert->add_option("--to", batch.to, "Batch: destination type (index or extension) for every FILE");
+  convert->add_option("-o,--output-dir", batch.output_dir, "Batch: folder for the converted files");
+  convert->add_flag("--force", one.force, "Overwrite an existing destination");
+
+  std::string info_file;
+  CLI::App* info = app.add_subcommand("info", "Load and fix a file, print what it holds");
+  info->add_option("file", info_file, "File")->required();
+
+  std::string dump_file;
+  CLI::App* options_cmd = app.add_subcommand("options", "Inspect an options record file");
+  options_cmd->add_option("--dump", dump_file, "Print the record's fields")->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error);
+    return code == 0 ? kExitOk : kExitUsage;
+  }
+
+  OptionsRecord options;
+  std::string options_error;
+  if (!LoadCliOptions(options_path, &options, &options_error)) {
+    std::fprintf(stderr, "zepcon-cli: %s\n", options_error.c_str());
+    return kExitUsage;
+  }
+  SetupCliLog(options, log_mode, verbose, log_path, argv[0]);
+  StderrPane pane;
+  if (verbose) SetLogPane(&pane);
+
+  FileConverter converter;
+  int status = kExitUsage;
+  if (*formats) {
+    status = RunFormats();
+  } else if (*identify) {
+    status = RunIdentify(converter, identify_files);
+  } else if (*convert) {
+    if (!batch.to.empty()) {
+      batch.files = convert_args;
+      batch.force = one.force;
+      status = RunBatch(converter, options, batch);
+    } else if (convert_args.size() == 2 && batch.output_dir.empty()) {
+      one.source = convert_args[0];
+      one.destination = convert_args[1];
+      status = RunConvertOne(converter, options, one);
+    } else {
+      std::fprintf(stderr, "zepcon-cli: convert takes SRC DST, or --to TYPE FILE... [-o DIR]\n");
+      status = kExitUsage;
+    }
+  } else if (*info) {
+    status = PrintFileInfo(converter, options, info_file);
+  } else if (*options_cmd) {
+    status = DumpOptionsFile(dump_file);
+  }
+  SetLogPane(nullptr);
+  return status;
+}

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks to build, run and test Zepcon.
+# Only missing packages are installed; a machine that has them all is left alone.
+set -euo pipefail
+
+packages=(
+  build-essential cmake g++ clang libclang-rt-14-dev
+  libgtest-dev libjpeg62-turbo-dev libcli11-dev
+  imagemagick assimp-utils xvfb
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,55 @@
+#include "cli/cli_options.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/log.h"
+
+namespace zepcon {
+
+namespace {
+
+bool ReadRecord(const std::string& path, OptionsRecord* options) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  const bool whole = std::fread(options, 1, sizeof *options, file) == sizeof *options;
+  std::fclose(file);
+  return whole;
+}
+
+}  // namespace
+
+bool LoadCliOptions(const std::string& path, OptionsRecord* options, std::string* error) {
+  *options = DefaultOptions();
+  if (path.empty()) return true;
+  if (!ReadRecord(path, options)) {
+    *options = DefaultOptions();
+    *error = path + " is not an options record (" + std::to_string(sizeof(OptionsRecord)) + " bytes)";
+    return false;
+  }
+  return true;
+}
+
+void SetupCliLog(const OptionsRecord& options, int log_mode, bool verbose, const std::string& log_path,
+                 const char* /*argv0*/) {
+  if (!log_path.empty()) SetLogFileName(log_path.c_str());
+  if (log_mode >= 0)
+    SetLogMode(static_cast<uint32_t>(log_mode));
+  else if (verbose)
+    SetLogMode(3);
+  else
+    SetLogMode(static_cast<uint32_t>(options.conversion.log_mode));
+}
+
+int DumpOptionsFile(const std::string& path) {
+  OptionsRecord options;
+  std::string error;
+  if (!LoadCliOptions(path, &options, &error)) {
+    std::fprintf(stderr, "zepcon-cli: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("last_folder = %s\n", options.conversion.last_folder);
+  return 0;
+}
+
+}  // namespace zepcon
