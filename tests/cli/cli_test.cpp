@@ -11,23 +11,23 @@
 namespace zepcon {
 namespace {
 
-struct Run {
+struct CliRun {
   int status;
   std::string out;
 };
 
-Run Cli(const std::string& arguments) {
-  Run run;
+CliRun Cli(const std::string& arguments) {
+  CliRun run;
   run.status = test::RunCommand(std::string(ZEPCON_CLI_PATH) + " --log /dev/null " + arguments, &run.out);
   return run;
 }
 
-Run CliWithErrors(const std::string& arguments) { return Cli(arguments + " 2>&1"); }
+CliRun CliWithErrors(const std::string& arguments) { return Cli(arguments + " 2>&1"); }
 
 std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
 TEST(Cli, FormatsListsEveryRow) {
-  const Run run = Cli("formats");
+  const CliRun run = Cli("formats");
   ASSERT_EQ(run.status, 0);
   std::istringstream lines(run.out);
   std::string line;
@@ -42,10 +42,10 @@ TEST(Cli, IdentifyPrintsOneLinePerFile) {
   test::TempDir dir;
   test::WriteText(dir.Path() / "a.off", "OFF\n");
   test::WriteText(dir.Path() / "b.dat", "nothing known");
-  const Run run = Cli("identify " + Quoted(dir.File("a.off")) + " " + Quoted(dir.File("b.dat")));
+  const CliRun run = Cli("identify " + Quoted(dir.File("a.off")) + " " + Quoted(dir.File("b.dat")));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "18\tOff text\t" + dir.File("a.off") + "\n53\tunknown\t" + dir.File("b.dat") + "\n");
-  const Run missing = CliWithErrors("identify " + Quoted(dir.File("none.off")));
+  const CliRun missing = CliWithErrors("identify " + Quoted(dir.File("none.off")));
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.out.find("cannot open"), std::string::npos);
 }
@@ -60,7 +60,7 @@ TEST(Cli, ConvertsTextAndRefusesToOverwriteWithoutForce) {
   const auto bytes = test::ReadBytes(dir.File("out.txt"));
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), content);
 
-  const Run again = CliWithErrors("convert " + source + " " + destination);
+  const CliRun again = CliWithErrors("convert " + source + " " + destination);
   EXPECT_EQ(again.status, 1);
   EXPECT_NE(again.out.find("already exists"), std::string::npos);
   EXPECT_EQ(Cli("convert " + source + " " + destination + " --force").status, 0);
@@ -83,12 +83,12 @@ TEST(Cli, UsageErrorsExitWithTwo) {
 TEST(Cli, AFailedConversionNamesItsStage) {
   test::TempDir dir;
   test::WriteText(dir.Path() / "in.txt", "x");
-  const Run run = CliWithErrors("convert " + Quoted(dir.File("in.txt")) + " " +
+  const CliRun run = CliWithErrors("convert " + Quoted(dir.File("in.txt")) + " " +
                                 Quoted(dir.File("no/such/folder/out.txt")));
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("Error saving"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Error opening file"), std::string::npos) << run.out;
-  const Run unknown = CliWithErrors("convert " + Quoted(dir.File("in.txt")) + "x " + Quoted(dir.File("o.txt")));
+  const CliRun unknown = CliWithErrors("convert " + Quoted(dir.File("in.txt")) + "x " + Quoted(dir.File("o.txt")));
   EXPECT_EQ(unknown.status, 1);
 }
 
@@ -98,7 +98,7 @@ TEST(Cli, BatchGoesOnAfterAFailureAndReportsEachFile) {
   test::WriteText(dir.Path() / "a.txt", "first");
   test::WriteText(dir.Path() / "b.unknown", "???");
   test::WriteText(dir.Path() / "c.txt", "third");
-  const Run run = Cli("convert --to TXT " + Quoted(dir.File("a.txt")) + " " + Quoted(dir.File("b.unknown")) + " " +
+  const CliRun run = Cli("convert --to TXT " + Quoted(dir.File("a.txt")) + " " + Quoted(dir.File("b.unknown")) + " " +
                       Quoted(dir.File("c.txt")) + " -o " + Quoted(dir.File("out")));
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("[1/3] " + dir.File("a.txt") + " -> " + dir.File("out/a.txt") + ": ok\n"),
@@ -112,7 +112,7 @@ TEST(Cli, BatchGoesOnAfterAFailureAndReportsEachFile) {
   EXPECT_EQ(std::string(third.begin(), third.end()), "third");
 
   // Beside the source, a type that converts a file onto itself is refused.
-  const Run onto_itself = Cli("convert --to 51 " + Quoted(dir.File("a.txt")));
+  const CliRun onto_itself = Cli("convert --to 51 " + Quoted(dir.File("a.txt")));
   EXPECT_EQ(onto_itself.status, 1);
   EXPECT_NE(onto_itself.out.find("failed: the destination is the source"), std::string::npos) << onto_itself.out;
 }
@@ -122,7 +122,7 @@ TEST(Cli, EveryCorpusFileIsIdentifiedAsItsManifestSays) {
   if (manifest.empty()) GTEST_SKIP() << "no corpus";
   std::string arguments;
   for (const auto& entry : manifest) arguments += " " + Quoted((test::CorpusDir() / entry.path).string());
-  const Run run = Cli("identify" + arguments);
+  const CliRun run = Cli("identify" + arguments);
   ASSERT_EQ(run.status, 0);
   std::istringstream lines(run.out);
   for (const auto& entry : manifest) {

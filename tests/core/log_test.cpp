@@ -9,6 +9,8 @@
 namespace zepcon {
 namespace {
 
+using test::LogCapture;
+
 // Sets up a log file and pane for one test and restores the log after.
 class LogFixture : public ::testing::Test {
  protected:

@@ -13,6 +13,8 @@
 namespace zepcon {
 namespace {
 
+using test::LogCapture;
+
 std::vector<uint8_t> PatternBytes(size_t size) {
   std::vector<uint8_t> bytes(size);
   uint32_t state = 12345;

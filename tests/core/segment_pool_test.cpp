@@ -12,6 +12,8 @@
 namespace zepcon {
 namespace {
 
+using test::LogCapture;
+
 std::vector<uint8_t> Filled(size_t size, uint8_t first) {
   std::vector<uint8_t> bytes(size);
   std::iota(bytes.begin(), bytes.end(), first);

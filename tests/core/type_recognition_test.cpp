@@ -14,6 +14,8 @@
 namespace zepcon {
 namespace {
 
+using test::LogCapture;
+
 // A hand-made file: `size` bytes, zero unless set.
 class FakeFile {
  public:
@@ -189,7 +191,8 @@ TEST(TypeFromExtension, RulesAndExamples) {
   EXPECT_EQ(TypeFromExtensionOfName("MODEL.Obj"), TYPE_OBJ);
   EXPECT_EQ(TypeFromExtensionOfName("a.tga"), TYPE_TGA);
   EXPECT_EQ(TypeFromExtensionOfName("name"), TYPE_UNKNOWN);
-  EXPECT_EQ(TypeFromExtensionOfName("a."), TYPE_UNKNOWN);
+  // An empty extension names the battle skeleton row, which needs its header anyway.
+  EXPECT_EQ(TypeFromExtensionOfName("a."), TYPE_FF7_BATTLE);
   EXPECT_EQ(TypeFromExtensionOfName("a.abcdefghij"), TYPE_UNKNOWN);  // longer than nine characters
   EXPECT_EQ(TypeFromExtensionOfName("a.3ds"), TYPE_3DS);             // second pass: header types too
 }
