@@ -32,13 +32,14 @@ static void GlueErrorExit(j_common_ptr cinfo) {
   longjmp(manager->jump, 1);
 }
 
-/* The library only warns when the data of a scan run out and fills the rest
- * with zeros; the picture would be reported as loaded with made-up pixels.
- * While pixels are still being decoded, such warnings end the load. */
+/* The library only warns when the file ends before the picture's data do,
+ * and makes up the rest; the picture would be reported as loaded. While
+ * pixels are still being decoded, that warning ends the load. (Damaged data
+ * inside a complete file stay warnings: the library repairs what it can, and
+ * real files with such flaws are shown by every other reader.) */
 static void GlueEmitMessage(j_common_ptr cinfo, int level) {
   GlueErrorManager* manager = (GlueErrorManager*)cinfo->err;
-  if (level < 0 && manager->missing_data_is_fatal &&
-      (cinfo->err->msg_code == JWRN_JPEG_EOF || cinfo->err->msg_code == JWRN_HIT_MARKER)) {
+  if (level < 0 && manager->missing_data_is_fatal && cinfo->err->msg_code == JWRN_JPEG_EOF) {
     GlueErrorExit(cinfo);
   }
   manager->default_emit(cinfo, level);
@@ -97,6 +98,7 @@ static void DecodeArmed(struct jpeg_decompress_struct* cinfo, GlueErrorManager* 
   ZjpegImageInfo info;
   unsigned char* row_buffer;
 
+  manager->missing_data_is_fatal = 1;
   jpeg_create_decompress(cinfo);
   cinfo->mem->max_memory_to_use = ZJPEG_LIBRARY_MEMORY_CAP;
   if (file != NULL) {
@@ -114,7 +116,6 @@ static void DecodeArmed(struct jpeg_decompress_struct* cinfo, GlueErrorManager* 
     result->status = ZJPEG_TOO_LARGE;
     return;
   }
-  manager->missing_data_is_fatal = 1;
   if (!jpeg_start_decompress(cinfo)) {
     result->status = ZJPEG_START_FAILED;
     return;
