@@ -149,13 +149,16 @@ class ReadingHelper {
   // empty when 100 draws all named existing files. The folder may end with
   // a separator or not.
   const char* TempFileName(const char* folder);
+  // Makes the temporary-name draws repeatable (tests).
+  void SeedRandom(uint32_t seed) { random_.seed(seed); }
   // The part after the last '\' or '/' (at most 511 characters).
   const char* FileNameOfPath(const char* path);
   // The part up to and including the last '\' or '/'; empty without one.
   const char* FolderOfPath(const char* path);
   // Folder search: the pattern is a folder plus a name with '*' and '?'
-  // ("*.*" matches every name). Names match case-insensitively; "." and ".."
-  // are never returned; matches come in name order. FindFirst → 1 when
+  // ("*.*" matches every name). Names match case-insensitively (asset names
+  // come from case-blind systems); folders match too, "." and ".." never;
+  // matches come in name order. FindFirst → 1 when
   // something matches. FindNext → the next matching name (the first one on
   // its first call), nullptr when there are no more.
   int FindFirst(const char* pattern);
