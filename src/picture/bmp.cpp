@@ -132,6 +132,11 @@ int LoadBmp(BitmapData& picture, FILE* file) {
     return 0;
   }
   const BmpHeader header = ParseHeader(raw);
+  if (header.info_size < 40) {
+    // OS/2 core headers keep 16-bit sizes where the fields above are read.
+    LogMessage("sorry, unknown bitmap representation\n", LOG_ERROR);
+    return 0;
+  }
   if (header.width > kMaxSide) {
     LogFormatted(LOG_ERROR, "sizeX too large, max %u\n", kMaxSide);
     return 0;

@@ -83,10 +83,11 @@ int ReadHeader(FILE* file, PpmHeader& header) {
   return 1;
 }
 
-// Scales samples of 0..maximum to 0..255, rounding to nearest.
+// Scales samples of 0..maximum to 0..255, rounding down (as ImageMagick
+// reads them, so converted pictures agree with it).
 uint8_t Scale(uint32_t sample, uint32_t maximum) {
   if (sample >= maximum) return 255;
-  return static_cast<uint8_t>((sample * 255u + maximum / 2) / maximum);
+  return static_cast<uint8_t>(sample * 255u / maximum);
 }
 
 // Turns `count` pixels of 1- or 2-byte samples into bytes, in place.

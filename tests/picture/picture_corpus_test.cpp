@@ -1,0 +1,172 @@
+// Every BMP, Targa, pixel map and SGI file of the corpus: the ones we read
+// must give ImageMagick's pixels exactly; the ones we refuse must be
+// refused with the loader's message; corrupt ones must fail cleanly.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "picture/bitmap_data.h"
+#include "picture/picture_codecs.h"
+#include "picture_test_util.h"
+#include "support/test_support.h"
+
+namespace zepcon::test {
+namespace {
+
+struct FormatCase {
+  const char* folder;
+  PictureCodec loader;
+};
+
+const FormatCase kFormats[] = {
+    {"pictures/bmp/", LoadBmp},
+    {"pictures/tga/", LoadTga},
+    {"pictures/ppm/", LoadPpm},
+    {"pictures/sgi/", LoadSgi},
+};
+
+// Well-formed files this program does not read, with the message it gives.
+const std::map<std::string, std::string> kRefused = {
+    // Rows stored top down (negative height) read as a huge unsigned height.
+    {"pictures/bmp/Info_8_Bit_Top_Down.bmp", "sizeY too large, max 21845"},
+    {"pictures/bmp/Info_R8_G8_B8_Top_Down.bmp", "sizeY too large, max 21845"},
+    {"pictures/bmp/pal8topdown.bmp", "sizeY too large, max 21845"},
+    // Compression other than none: run-length, bit fields, embedded JPEG/PNG.
+    {"pictures/bmp/V3_X8_R8_G8_B8.bmp", "sorry, compressed bitmaps not supported"},
+    {"pictures/bmp/hopper_rle8.bmp", "sorry, compressed bitmaps not supported"},
+    {"pictures/bmp/pal4rle.bmp", "sorry, compressed bitmaps not supported"},
+    {"pictures/bmp/rgb16-565.bmp", "sorry, compressed bitmaps not supported"},
+    {"pictures/bmp/rgb24jpeg.bmp", "sorry, compressed bitmaps not supported"},
+    {"pictures/bmp/rgb24png.bmp", "sorry, compressed bitmaps not supported"},
+    {"pictures/bmp/rgb24rle24.bmp", "sorry, compressed bitmaps not supported"},
+    {"pictures/bmp/rgb32bf.bmp", "sorry, compressed bitmaps not supported"},
+    {"pictures/bmp/rgba32.bmp", "sorry, compressed bitmaps not supported"},
+    {"pictures/bmp/zaa_rgbrle4.bmp", "sorry, compressed bitmaps not supported"},
+    // 1 and 4 bits per pixel, and OS/2 core headers.
+    {"pictures/bmp/pal1.bmp", "sorry, unknown bitmap representation"},
+    {"pictures/bmp/pal4.bmp", "sorry, unknown bitmap representation"},
+    {"pictures/bmp/pal8os2.bmp", "sorry, unknown bitmap representation"},
+    {"pictures/bmp/zaa_rgb24os2.bmp", "sorry, unknown bitmap representation"},
+    // Only binary pixel maps are read (the first picture here is a P1).
+    {"pictures/ppm/multiple_images_concat.ppm", "only binary pixel maps (P6) are supported"},
+    {"pictures/ppm/refuse/hopper_P3_plain.ppm", "only binary pixel maps (P6) are supported"},
+    {"pictures/ppm/refuse/hopper_P5_16bit.ppm", "only binary pixel maps (P6) are supported"},
+};
+
+enum class Comparison {
+  kExact,
+  // The fourth byte of a 32-bit bitmap is read as alpha (a bitmap this
+  // program writes keeps its alpha there); ImageMagick takes such files as
+  // opaque. Red, green and blue must match exactly.
+  kColourAndOpaqueAlphaIgnored,
+  // 5-bit fields are widened by a shift (31 becomes 248), ImageMagick
+  // scales them (31 becomes 255): the top five bits of each colour must
+  // match, and alpha exactly.
+  kFiveBitColour,
+};
+
+const std::map<std::string, Comparison> kComparison = {
+    {"pictures/bmp/Info_A8_R8_G8_B8.bmp", Comparison::kColourAndOpaqueAlphaIgnored},
+    {"pictures/bmp/rgb32.bmp", Comparison::kColourAndOpaqueAlphaIgnored},
+    {"pictures/bmp/zaa_rgb32_79x79.bmp", Comparison::kColourAndOpaqueAlphaIgnored},
+    {"pictures/tga/b5-cmap.tga", Comparison::kFiveBitColour},
+    {"pictures/tga/p_16.tga", Comparison::kFiveBitColour},
+    {"pictures/tga/rgb16.tga", Comparison::kFiveBitColour},
+    {"pictures/tga/zaa_rgb15.tga", Comparison::kFiveBitColour},
+};
+
+// ImageMagick refuses this bitmap because its writer left the row padding
+// out of the file and image sizes in the header; the rows themselves are
+// whole. ImageMagick reads a copy with those two sizes corrected.
+const char kMisSizedBitmap[] = "pictures/bmp/padding1_401x500.bmp";
+
+std::string MagickReadablePath(const CorpusEntry& entry, const TempDir& temp) {
+  const std::string path = (CorpusDir() / entry.path).string();
+  if (entry.path != kMisSizedBitmap) return path;
+  std::vector<uint8_t> bytes = ReadBytes(path);
+  if (bytes.size() < 54) return path;
+  PutLe32(bytes, 2, static_cast<uint32_t>(bytes.size()));
+  PutLe32(bytes, 34, static_cast<uint32_t>(bytes.size() - 54));
+  const std::string fixed = temp.File("fixed.bmp");
+  WriteBytes(fixed, bytes);
+  return fixed;
+}
+
+bool SameByte(Comparison comparison, size_t index, uint8_t ours, uint8_t magick) {
+  const bool alpha = index % 4 == 3;
+  switch (comparison) {
+    case Comparison::kColourAndOpaqueAlphaIgnored:
+      return alpha || ours == magick;
+    case Comparison::kFiveBitColour:
+      return alpha ? ours == magick : ours == (magick & 0xF8);
+    case Comparison::kExact:
+    default:
+      return ours == magick;
+  }
+}
+
+bool IsUnder(const std::string& path, const char* part) { return path.find(part) != std::string::npos; }
+
+void CheckReadLikeMagick(const CorpusEntry& entry, PictureCodec loader) {
+  const std::string path = (CorpusDir() / entry.path).string();
+  BitmapData picture;
+  ASSERT_EQ(picture.InitData(), 1);
+  LogCapture log;
+  ASSERT_EQ(LoadFromFile(picture, loader, path), 1) << "LOADFAIL " << entry.path << ": " << log.ErrorText();
+  TempDir temp;
+  const MagickPicture magick = MagickRgba(MagickReadablePath(entry, temp));
+  ASSERT_TRUE(magick.ok) << "ImageMagick cannot read " << entry.path;
+  ASSERT_EQ(picture.SizeX(), magick.width) << entry.path;
+  ASSERT_EQ(picture.SizeY(), magick.height) << entry.path;
+  const std::vector<uint8_t> ours = RgbaPixels(picture);
+  ASSERT_EQ(ours.size(), magick.rgba.size()) << entry.path;
+  const auto special = kComparison.find(entry.path);
+  const Comparison comparison = special == kComparison.end() ? Comparison::kExact : special->second;
+  size_t differing = 0;
+  size_t first = 0;
+  for (size_t i = 0; i < ours.size(); ++i) {
+    if (!SameByte(comparison, i, ours[i], magick.rgba[i]) && differing++ == 0) first = i;
+  }
+  EXPECT_EQ(differing, 0u) << entry.path << ": first difference at byte " << first << " (pixel " << first / 4
+                           << "): ours " << int{ours[first]} << ", ImageMagick " << int{magick.rgba[first]};
+}
+
+void CheckFailsCleanly(const CorpusEntry& entry, PictureCodec loader, const std::string& message) {
+  const std::string path = (CorpusDir() / entry.path).string();
+  BitmapData picture;
+  ASSERT_EQ(picture.InitData(), 1);
+  LogCapture log;
+  EXPECT_EQ(LoadFromFile(picture, loader, path), 0) << entry.path;
+  EXPECT_FALSE(log.ErrorText().empty()) << entry.path << ": failed without saying why";
+  if (!message.empty()) {
+    EXPECT_TRUE(log.Contains(message)) << entry.path << " lacks \"" << message << "\"\n" << log.Text();
+  }
+}
+
+TEST(PictureCorpus, EveryFileReadLikeMagickOrRefusedCleanly) {
+  if (!HaveProgram("/usr/bin/convert")) GTEST_SKIP() << "ImageMagick not installed";
+  size_t files = 0;
+  for (const FormatCase& format : kFormats) {
+    for (const CorpusEntry& entry : CorpusFiles(format.folder)) {
+      ++files;
+      SCOPED_TRACE(entry.path);
+      const auto refused = kRefused.find(entry.path);
+      const bool expected_refusal = IsUnder(entry.path, "/refuse/") || IsUnder(entry.notes, "expected REFUSE");
+      if (expected_refusal) {
+        EXPECT_NE(refused, kRefused.end()) << entry.path << " should be refused";
+      }
+      if (IsUnder(entry.path, "/bad/")) {
+        CheckFailsCleanly(entry, format.loader, "");
+      } else if (refused != kRefused.end()) {
+        CheckFailsCleanly(entry, format.loader, refused->second);
+      } else {
+        CheckReadLikeMagick(entry, format.loader);
+      }
+    }
+  }
+  EXPECT_GT(files, 60u) << "corpus not found at " << CorpusDir();
+}
+
+}  // namespace
+}  // namespace zepcon::test
