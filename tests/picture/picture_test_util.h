@@ -87,7 +87,8 @@ inline void MakePicture(BitmapData& picture, uint32_t size_x, uint32_t size_y, u
                  const std::vector<uint8_t>& bytes) {
   ASSERT_EQ(picture.InitData(), 1);
   ASSERT_EQ(picture.InitPicture(size_x, size_y, mode), 1);
-  ASSERT_EQ(bytes.size(), size_t{size_x} * size_y * picture.BytesPerPixel());
+  const size_t pixels = size_t{size_x} * size_y;
+  ASSERT_EQ(bytes.size(), mode == MODE_PALETTE_4BIT ? (pixels + 1) / 2 : pixels * picture.BytesPerPixel());
   ASSERT_EQ(picture.SetPixels(0, size_x * size_y, bytes.data()), 1);
 }
 
