@@ -329,6 +329,16 @@ Vec3d PolygonNormal(const Vec3d* corners, uint32_t count) {
 
 double SquaredLength(const Vec3d& v) { return v.x * v.x + v.y * v.y + v.z * v.z; }
 
+// Whether a corner seen at `angle` from a triangle's edge lies within the
+// triangle's `wedge` there. A corner exactly on that edge gives 0, which
+// rounding can turn into just below 360; it counts as 0 (on the edge, so
+// blocking the ear) instead of as outside.
+bool WithinWedge(double angle, double wedge) {
+  constexpr double kRoundingSlack = 1e-7;  // degrees
+  if (angle > 360.0 - kRoundingSlack) angle = 0.0;
+  return angle < wedge;
+}
+
 }  // namespace
 
 int ModelData::TriangulatePolygons() {
@@ -462,7 +472,8 @@ int ModelData::TriangulatePolygons() {
         for (uint32_t j = 0; j < m && !blocked; ++j) {
           if (j == c || j == pi || j == qi) continue;
           const Vec3d& J = work.positions[j];
-          blocked = geometry::AngleAt(P, J, C) < a1 && geometry::AngleAt(Q, C, J) < a2;
+          blocked = WithinWedge(geometry::AngleAt(P, J, C), a1) &&
+                    WithinWedge(geometry::AngleAt(Q, C, J), a2);
         }
         work.angles[c] = blocked ? 370.0 : geometry::AngleAt(C, P, Q);
       }
@@ -477,7 +488,9 @@ int ModelData::TriangulatePolygons() {
         counted_bad_angle = true;
       }
       const uint32_t pi = (chosen + m - 1) % m, qi = (chosen + 1) % m;
-      const uint32_t corners[3] = {work.sources[pi], work.sources[chosen], work.sources[qi]};
+      // Reversed working order: the triangle is turned back to the source's winding.
+      const uint32_t corners[3] = {work.sources[reversed ? qi : pi], work.sources[chosen],
+                                   work.sources[reversed ? pi : qi]};
       add_triangle(p, record.first_point, corners);
       work.angles[pi] = -1.0;
       work.angles[qi] = -1.0;
