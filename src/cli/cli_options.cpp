@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "core/options_file.h"
 
 namespace zepcon {
 
@@ -14,6 +15,9 @@ bool ReadRecord(const std::string& path, OptionsRecord* options) {
   if (!file) return false;
   const bool whole = std::fread(options, 1, sizeof *options, file) == sizeof *options;
   std::fclose(file);
+  ConversionSettings& c = options->conversion;
+  c.last_folder[sizeof c.last_folder - 1] = '\0';
+  c.file_folder[0] = c.file_name[0] = c.file_extension[0] = '\0';  // filled per file
   return whole;
 }
 
@@ -21,7 +25,11 @@ bool ReadRecord(const std::string& path, OptionsRecord* options) {
 
 bool LoadCliOptions(const std::string& path, OptionsRecord* options, std::string* error) {
   *options = DefaultOptions();
-  if (path.empty()) return true;
+  if (path.empty()) {
+    // The program's own options file, created with the defaults when missing.
+    LoadOptions(*options, OptionsFilePath(SettingsFolder(CurrentExecutablePath(""))));
+    return true;
+  }
   if (!ReadRecord(path, options)) {
     *options = DefaultOptions();
     *error = path + " is not an options record (" + std::to_string(sizeof(OptionsRecord)) + " bytes)";
@@ -31,8 +39,11 @@ bool LoadCliOptions(const std::string& path, OptionsRecord* options, std::string
 }
 
 void SetupCliLog(const OptionsRecord& options, int log_mode, bool verbose, const std::string& log_path,
-                 const char* /*argv0*/) {
-  if (!log_path.empty()) SetLogFileName(log_path.c_str());
+                 const char* argv0) {
+  if (!log_path.empty())
+    SetLogFileName(log_path.c_str());
+  else
+    SetLogFileName(LogFilePath(SettingsFolder(CurrentExecutablePath(argv0 ? argv0 : ""))).c_str());
   if (log_mode >= 0)
     SetLogMode(static_cast<uint32_t>(log_mode));
   else if (verbose)
@@ -48,7 +59,7 @@ int DumpOptionsFile(const std::string& path) {
     std::fprintf(stderr, "zepcon-cli: %s\n", error.c_str());
     return 1;
   }
-  std::printf("last_folder = %s\n", options.conversion.last_folder);
+  std::fputs(DescribeOptions(options).c_str(), stdout);
   return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "core/conversion_settings.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace zepcon {
@@ -8,7 +9,7 @@ OptionsRecord DefaultOptions() {
   OptionsRecord options;
   std::memset(&options, 0, sizeof options);
   ConversionSettings& c = options.conversion;
-  std::strcpy(c.last_folder, ".");
+  std::snprintf(c.last_folder, sizeof c.last_folder, "%s", ".");
   c.log_mode = 1;
   c.normals_time_limit = 0.0f;
   c.overwrite_textures = 1;

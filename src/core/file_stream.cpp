@@ -132,6 +132,7 @@ int FileStream::ReadLine(char* buffer, int capacity) {
 }
 
 int FileStream::WriteText(const char* text) {
+  if (!text) return 0;
   const size_t length = std::strlen(text);
   return Write(length, text) == length;
 }
@@ -143,8 +144,10 @@ int FileStream::WriteFormatted(const char* format, ...) {
   const int length = std::vsnprintf(buffer, sizeof buffer, format, args);
   va_end(args);
   if (length < 0) return 0;
-  const size_t written = static_cast<size_t>(length) < sizeof buffer ? length : sizeof buffer - 1;
-  return Write(written, buffer) == written;
+  // Output longer than the buffer is written as far as it goes and reported as a failure.
+  const bool whole = static_cast<size_t>(length) < sizeof buffer;
+  const size_t written = whole ? static_cast<size_t>(length) : sizeof buffer - 1;
+  return Write(written, buffer) == written && whole;
 }
 
 }  // namespace zepcon
