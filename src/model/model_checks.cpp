@@ -424,7 +424,8 @@ int ModelData::TriangulatePolygons() {
                    work.positions[1].z - work.positions[0].z};
     const Vec3d e2{work.positions[2].x - work.positions[0].x, work.positions[2].y - work.positions[0].y,
                    work.positions[2].z - work.positions[0].z};
-    if (SquaredLength(normal) <= 1e-12 * SquaredLength(e1) * SquaredLength(e2)) {
+    const bool no_plane = SquaredLength(normal) <= 1e-12 * SquaredLength(e1) * SquaredLength(e2);
+    if (no_plane) {
       // Collinear first corners give no plane; the whole outline still does.
       const Vec3d whole = PolygonNormal(work.positions, n);
       if (SquaredLength(whole) > 0.0) normal = whole;
@@ -437,7 +438,9 @@ int ModelData::TriangulatePolygons() {
     }
     const Vec3d turned =
         geometry::TriangleNormal(work.positions[0], work.positions[1], work.positions[2]);
-    if (std::trunc(turned.x * 100.0) != 0.0 || std::trunc(turned.y * 100.0) != 0.0 ||
+    // (First corners that are collinear up to rounding count as giving no
+    // normal, whatever rounding left of it.)
+    if (no_plane || std::trunc(turned.x * 100.0) != 0.0 || std::trunc(turned.y * 100.0) != 0.0 ||
         !(turned.z > 0.0))
       ++bad_normal;
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,8 @@ namespace zepcon {
 namespace {
 
 using test::LogCapture;
+
+constexpr double kPi = std::numbers::pi;
 
 struct Point2 {
   double x, y;
@@ -75,16 +79,21 @@ double Area3(const Vec3d& a, const Vec3d& b, const Vec3d& c) {
 std::vector<Point2> LShape() { return {{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}}; }
 std::vector<Point2> Hexagon() {
   std::vector<Point2> outline;
-  for (int i = 0; i < 6; ++i) outline.push_back({std::cos(i * M_PI / 3), std::sin(i * M_PI / 3)});
+  for (int i = 0; i < 6; ++i) outline.push_back({std::cos(i * kPi / 3), std::sin(i * kPi / 3)});
   return outline;
 }
 std::vector<Point2> Star() {
   std::vector<Point2> outline;
   for (int i = 0; i < 10; ++i) {
     const double r = i % 2 ? 0.4 : 1.0;
-    outline.push_back({r * std::cos(i * M_PI / 5), r * std::sin(i * M_PI / 5)});
+    outline.push_back({r * std::cos(i * kPi / 5), r * std::sin(i * kPi / 5)});
   }
   return outline;
+}
+// Three teeth pointing up; many corners block each other's ears.
+std::vector<Point2> Comb() {
+  return {{0, 0}, {7, 0}, {7, 3}, {6, 3}, {6, 1}, {5, 1}, {5, 3}, {4, 3}, {4, 1},
+          {3, 1}, {3, 3}, {2, 3}, {2, 1}, {1, 1}, {1, 3}, {0, 3}};
 }
 std::vector<Point2> CollinearStart() { return {{0, 0}, {1, 0}, {2, 0}, {2, 2}, {1, 3}, {0, 2}}; }
 std::vector<Point2> Reversed(std::vector<Point2> outline) {
@@ -165,30 +174,41 @@ class Triangulation : public ::testing::Test {
   ModelData model;
 };
 
-const Plane kPlanes[] = {{0, 0, 0}, {0.7, 0.2, -1.1}, {M_PI / 2, 0, 0}, {2.5, -1.3, 0.4},
-                         {0, M_PI / 2, 0.3}, {M_PI, 0.1, 0}};
+const Plane kPlanes[] = {{0, 0, 0}, {0.7, 0.2, -1.1}, {kPi / 2, 0, 0}, {2.5, -1.3, 0.4},
+                         {0, kPi / 2, 0.3}, {kPi, 0.1, 0}};
 
 TEST_F(Triangulation, OutlinesInAnyPlaneAreCoveredExactly) {
   const struct {
     const char* name;
     std::vector<Point2> outline;
+    bool bad_normal;  // the first three corners give no plane
   } shapes[] = {
-      {"convex hexagon", Hexagon()},
-      {"L-shaped hexagon", LShape()},
-      {"L-shaped hexagon, clockwise", Reversed(LShape())},
-      {"star", Star()},
-      {"star, clockwise", Reversed(Star())},
-      {"collinear start", CollinearStart()},
+      {"convex hexagon", Hexagon(), false},
+      {"L-shaped hexagon", LShape(), false},
+      {"L-shaped hexagon, clockwise", Reversed(LShape()), false},
+      {"star", Star(), false},
+      {"star, clockwise", Reversed(Star()), false},
+      {"collinear start", CollinearStart(), true},
+      {"comb", Comb(), false},
+      {"comb, clockwise", Reversed(Comb()), false},
   };
+  std::vector<Plane> planes(std::begin(kPlanes), std::end(kPlanes));
+  std::mt19937 random(1234);
+  std::uniform_real_distribution<double> angle(-kPi, kPi);
+  for (int i = 0; i < 10; ++i) planes.push_back({angle(random), angle(random), angle(random)});
   for (const auto& shape : shapes) {
-    for (const Plane& plane : kPlanes) {
+    for (const Plane& plane : planes) {
       SCOPED_TRACE(std::string(shape.name) + " in plane " + std::to_string(plane.ax) + "," +
                    std::to_string(plane.ay) + "," + std::to_string(plane.az));
       model.DestroyData();
       ASSERT_EQ(model.InitData(), 1);
       StoreOutline(shape.outline, plane);
+      LogCapture log;
       ASSERT_EQ(model.TriangulatePolygons(), 1);
       ExpectExactCover(shape.outline, 0, 0);
+      EXPECT_TRUE(log.Contains("Triangulated 1 polygons\n"));
+      EXPECT_FALSE(log.Contains("because of angles"));
+      EXPECT_EQ(log.Contains("Badly triangulated because of normal: 1 polygons\n"), shape.bad_normal);
     }
   }
 }
@@ -218,15 +238,27 @@ TEST_F(Triangulation, BadNormalsAreCountedButStillCut) {
   EXPECT_EQ(model.points_count, 24u);
 }
 
-TEST_F(Triangulation, AnOutlineWithoutAnyEarCountsAsBadAngles) {
-  // All corners on one line: every corner's angle is degenerate; the cut
-  // still gives n - 2 triangles of zero area.
+TEST_F(Triangulation, ASelfCrossingOutlineWithoutAnEarCountsAsBadAngles) {
+  // A bow tie: after the first ear no corner of the rest turns less than 180.
+  const double corners[4][2] = {{0, 0}, {1, 1}, {1, 0}, {0, 1}};
+  for (const auto& c : corners) model.StoreVertex(c[0], c[1], 0);
+  const uint32_t tie[4] = {0, 1, 2, 3};
+  model.StorePolygon(4, tie);
+  LogCapture log;
+  ASSERT_EQ(model.TriangulatePolygons(), 1);
+  EXPECT_TRUE(log.Contains("Badly triangulated because of angles: 1 polygons\n"));
+  EXPECT_FALSE(log.Contains("because of normal"));
+  EXPECT_EQ(model.polygons_count, 2u);  // still cut
+}
+
+TEST_F(Triangulation, CornersAllOnOneLineStillGiveTriangles) {
   for (int i = 0; i < 5; ++i) model.StoreVertex(i, 2 * i, 0);
   const uint32_t line[5] = {0, 1, 2, 3, 4};
   model.StorePolygon(5, line);
   LogCapture log;
   ASSERT_EQ(model.TriangulatePolygons(), 1);
   EXPECT_EQ(model.polygons_count, 3u);
+  EXPECT_EQ(model.points_count, 9u);
   EXPECT_TRUE(log.Contains("Badly triangulated because of normal: 1 polygons\n"));
 }
 
