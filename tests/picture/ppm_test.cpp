@@ -1,0 +1,95 @@
+// Binary pixel map loader and saver.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "picture/bitmap_data.h"
+#include "picture/picture_codecs.h"
+#include "picture_test_util.h"
+#include "support/test_support.h"
+
+namespace zepcon::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Ppm(const std::string& header, const Bytes& pixels) {
+  Bytes file(header.begin(), header.end());
+  file.insert(file.end(), pixels.begin(), pixels.end());
+  return file;
+}
+
+Bytes LoadRgb(const Bytes& file) {
+  BitmapData picture;
+  EXPECT_EQ(picture.InitData(), 1);
+  if (LoadFromBytes(picture, LoadPpm, file) != 1) return {};
+  EXPECT_EQ(picture.Mode(), MODE_RGB888);
+  Bytes out(size_t{picture.PixelCount()} * 3);
+  picture.GetPixels(0, picture.PixelCount(), out.data());
+  return out;
+}
+
+TEST(PpmLoad, HeaderFieldsMayStandOnAnyLinesWithComments) {
+  const Bytes pixels = {1, 2, 3, 4, 5, 6};
+  EXPECT_EQ(LoadRgb(Ppm("P6\n2 1\n255\n", pixels)), pixels);
+  EXPECT_EQ(LoadRgb(Ppm("P6\r\n# made by hand\r\n2\r\n1\r\n255\r", pixels)), pixels);
+  EXPECT_EQ(LoadRgb(Ppm("P6 2 1 255\n", pixels)), pixels);
+  // A pixel byte that looks like whitespace right after the header is data.
+  EXPECT_EQ(LoadRgb(Ppm("P6\n1 1\n255\n", {'\n', ' ', '#'})), Bytes({'\n', ' ', '#'}));
+}
+
+TEST(PpmLoad, OtherMaximaAreScaledAsImageMagickDoes) {
+  EXPECT_EQ(LoadRgb(Ppm("P6\n3 1\n63\n", {0, 32, 63, 1, 62, 70, 10, 20, 30})),
+            Bytes({0, 129, 255, 4, 250, 255, 40, 80, 121}));
+  // Above 255 the samples take two bytes, most significant first.
+  EXPECT_EQ(LoadRgb(Ppm("P6\n1 1\n65535\n", {0xFF, 0xFF, 0x80, 0x00, 0x00, 0xFF})), Bytes({255, 127, 0}));
+}
+
+TEST(PpmLoad, RefusalsSayWhy) {
+  struct Case {
+    std::string header;
+    Bytes pixels;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"P3\n1 1\n255\n", {'1', ' ', '2'}, "only binary pixel maps (P6)"},
+      {"P5\n1 1\n255\n", {1}, "only binary pixel maps (P6)"},
+      {"P6\n2 2\n255\n", {1, 2, 3}, "Error reading !\n"},
+      {"P6\n1 99999999999999999999\n255\n", {1, 2, 3}, "bad header"},
+      {"P6\n1 -1\n255\n", {1, 2, 3}, "bad header"},
+      {"P6\n0 1\n255\n", {}, "empty picture"},
+      {"P6\n1 1\n0\n", {1, 2, 3}, "bad maximum value 0"},
+      {"P6\n1 1\n65536\n", {1, 2, 3}, "bad maximum value 65536"},
+      {"P6\n1 1\n255", {}, "bad header"},
+      {"P6\n60000 60000\n255\n", {1, 2, 3}, "file too short"},
+  };
+  for (const Case& c : cases) {
+    BitmapData picture;
+    ASSERT_EQ(picture.InitData(), 1);
+    LogCapture log;
+    EXPECT_EQ(LoadFromBytes(picture, LoadPpm, Ppm(c.header, c.pixels)), 0) << c.header;
+    EXPECT_TRUE(log.Contains(c.message)) << c.message << " not in:\n" << log.Text();
+  }
+}
+
+TEST(PpmSave, WritesTheHeaderAndRoundTrips) {
+  BitmapData picture;
+  NeutralSettings(picture);
+  MakePicture(picture, 2, 1, MODE_BGRA8888, {3, 2, 1, 0, 6, 5, 4, 255});
+  const Bytes file = SaveToBytes(picture, SavePpm);
+  const std::string header = "P6\n2 1\n255\n";
+  ASSERT_EQ(file.size(), header.size() + 6);
+  EXPECT_EQ(std::string(file.begin(), file.begin() + header.size()), header);
+  EXPECT_EQ(LoadRgb(file), Bytes({1, 2, 3, 4, 5, 6}));
+
+  // More pixels than one run of 21,845.
+  BitmapData large;
+  Bytes pixels(30000 * 3);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i % 253);
+  MakePicture(large, 300, 100, MODE_RGB888, pixels);
+  EXPECT_EQ(LoadRgb(SaveToBytes(large, SavePpm)), pixels);
+}
+
+}  // namespace
+}  // namespace zepcon::test
