@@ -1,0 +1,134 @@
+// Pictures carried through every common format and back, and every prefix
+// of small real files: each either loads or fails with a logged reason.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "picture/bitmap_data.h"
+#include "picture/picture_codecs.h"
+#include "picture_test_util.h"
+#include "support/test_support.h"
+
+namespace zepcon::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Format {
+  const char* name;
+  PictureCodec loader;
+  PictureCodec saver;
+  bool keeps_alpha;
+};
+
+const Format kBmp = {"bmp", LoadBmp, SaveBmp, true};
+const Format kTga = {"tga", LoadTga, SaveTga, true};
+const Format kPpm = {"ppm", LoadPpm, SavePpm, false};
+const Format kSgi = {"sgi", LoadSgi, SaveSgi, true};
+
+// Saves `picture` as `format`, loads the bytes into `picture` again.
+void PassThrough(BitmapData& picture, const Format& format) {
+  int saved = 0;
+  const Bytes bytes = SaveToBytes(picture, format.saver, &saved);
+  ASSERT_EQ(saved, 1) << format.name;
+  ASSERT_EQ(picture.InitData(), 1);
+  NeutralSettings(picture);
+  ASSERT_EQ(LoadFromBytes(picture, format.loader, bytes), 1) << format.name;
+}
+
+Bytes WithoutAlpha(Bytes rgba) {
+  for (size_t i = 3; i < rgba.size(); i += 4) rgba[i] = 255;
+  return rgba;
+}
+
+void CheckChain(const std::string& corpus_file, PictureCodec loader, const std::vector<Format>& chain) {
+  BitmapData picture;
+  ASSERT_EQ(picture.InitData(), 1);
+  NeutralSettings(picture);
+  ASSERT_EQ(LoadFromFile(picture, loader, (CorpusDir() / corpus_file).string()), 1) << corpus_file;
+  const Bytes reference = RgbaPixels(picture);
+  const uint32_t width = picture.SizeX();
+  const uint32_t height = picture.SizeY();
+  bool alpha_kept = true;
+  for (const Format& format : chain) {
+    SCOPED_TRACE(format.name);
+    PassThrough(picture, format);
+    alpha_kept = alpha_kept && format.keeps_alpha;
+    ASSERT_EQ(picture.SizeX(), width);
+    ASSERT_EQ(picture.SizeY(), height);
+    const Bytes now = RgbaPixels(picture);
+    ASSERT_EQ(now, alpha_kept ? reference : WithoutAlpha(reference));
+  }
+}
+
+TEST(PictureRoundTrip, ColourPictureThroughEveryFormat) {
+  CheckChain("pictures/bmp/hopper.bmp", LoadBmp, {kTga, kPpm, kSgi, kBmp, kTga, kSgi, kPpm, kBmp});
+}
+
+TEST(PictureRoundTrip, AlphaSurvivesEveryFormatThatHoldsIt) {
+  CheckChain("pictures/sgi/testcard_rgba_256.rgb", LoadSgi, {kTga, kBmp, kSgi, kTga, kPpm, kSgi});
+}
+
+TEST(PictureRoundTrip, GrayAndPalettedPictures) {
+  CheckChain("pictures/tga/200x32_l_tl_raw.tga", LoadTga, {kTga, kBmp, kSgi, kPpm, kTga});
+  CheckChain("pictures/bmp/pal8.bmp", LoadBmp, {kBmp, kTga, kSgi, kBmp});
+  CheckChain("pictures/tga/200x32_p_bl_rle.tga", LoadTga, {kBmp, kTga});
+}
+
+TEST(PictureRoundTrip, PalettedPictureStaysPalettedInBitmaps) {
+  BitmapData picture;
+  ASSERT_EQ(picture.InitData(), 1);
+  ASSERT_EQ(LoadFromFile(picture, LoadBmp, (CorpusDir() / "pictures/bmp/pal8.bmp").string()), 1);
+  const Bytes first = SaveToBytes(picture, SaveBmp);
+  EXPECT_EQ(picture.Mode(), MODE_PALETTE_8BIT);
+  BitmapData again;
+  ASSERT_EQ(again.InitData(), 1);
+  ASSERT_EQ(LoadFromBytes(again, LoadBmp, first), 1);
+  EXPECT_EQ(SaveToBytes(again, SaveBmp), first) << "a second save writes the same bytes";
+}
+
+struct PrefixCase {
+  const char* file;
+  PictureCodec loader;
+};
+
+TEST(PictureTruncation, EveryPrefixLoadsOrFailsWithAReason) {
+  const PrefixCase cases[] = {
+      {"pictures/bmp/Info_R8_G8_B8.bmp", LoadBmp},
+      {"pictures/bmp/Info_8_Bit.bmp", LoadBmp},
+      {"pictures/bmp/Info_A8_R8_G8_B8.bmp", LoadBmp},
+      {"pictures/tga/cross_scan_line.tga", LoadTga},
+      {"pictures/tga/b5-cmap.tga", LoadTga},
+      {"pictures/tga/cmap_offset.tga", LoadTga},
+      {"pictures/tga/imager_longid.tga", LoadTga},
+      {"pictures/ppm/filltest_22x11.ppm", LoadPpm},
+      {"pictures/ppm/maxval_256_2byte.ppm", LoadPpm},
+      {"pictures/sgi/rleagr_20x20.rgb", LoadSgi},
+      {"pictures/sgi/rgb-gimp-rle.rgb", LoadSgi},
+  };
+  for (const PrefixCase& c : cases) {
+    const Bytes whole = ReadBytes(CorpusDir() / c.file);
+    ASSERT_FALSE(whole.empty()) << c.file;
+    size_t loaded = 0;
+    for (size_t length = 0; length < whole.size(); ++length) {
+      const Bytes prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+      BitmapData picture;
+      ASSERT_EQ(picture.InitData(), 1);
+      LogCapture log;
+      const int result = LoadFromBytes(picture, c.loader, prefix);
+      ASSERT_TRUE(result == 0 || result == 1) << c.file << " at " << length;
+      if (result == 0) {
+        ASSERT_FALSE(log.ErrorText().empty()) << c.file << " failed silently at " << length;
+      } else {
+        ++loaded;
+      }
+    }
+    // Only prefixes missing nothing but trailing bytes the pixels do not
+    // need (a footer, the last row's padding) may load.
+    EXPECT_LT(loaded, 30u) << c.file;
+  }
+}
+
+}  // namespace
+}  // namespace zepcon::test
