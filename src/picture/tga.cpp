@@ -119,7 +119,7 @@ class PixelReader {
       const uint32_t take = packet_left_ < count - done ? packet_left_ : count - done;
       uint8_t* out = row + size_t{done} * bpp_;
       if (repeating_) {
-        for (uint32_t i = 0; i < take; ++i) std::memcpy(out + size_t{i} * bpp_, value_, bpp_);
+        FillRepeated(out, take);
       } else if (!ReadExact(file_, out, size_t{take} * bpp_)) {
         std::memset(out, 0, size_t{count - done} * bpp_);
         packet_left_ = 0;
@@ -142,6 +142,25 @@ class PixelReader {
       return false;
     }
     return true;
+  }
+
+  // Writes the packet's value `count` times, by the pixel size so the
+  // copies are plain stores.
+  void FillRepeated(uint8_t* out, uint32_t count) const {
+    switch (bpp_) {
+      case 1:
+        std::memset(out, value_[0], count);
+        break;
+      case 2:
+        for (uint32_t i = 0; i < count; ++i, out += 2) std::memcpy(out, value_, 2);
+        break;
+      case 3:
+        for (uint32_t i = 0; i < count; ++i, out += 3) std::memcpy(out, value_, 3);
+        break;
+      default:
+        for (uint32_t i = 0; i < count; ++i, out += 4) std::memcpy(out, value_, 4);
+        break;
+    }
   }
 
   FILE* file_;
