@@ -101,6 +101,18 @@ uint32_t ModelData::Capacity(Group group) const {
   }
 }
 
+ModelData::GroupState& ModelData::GroupStateOf(uint32_t group_bit) {
+  switch (group_bit) {
+    case kGroupVertices: return vertex_group_;
+    case kGroupPolygons: return polygon_group_;
+    case kGroupPoints: return point_group_;
+    case kGroupEdges: return edge_group_;
+    case kGroupMaterials: return material_group_;
+    case kGroupLights: return light_group_;
+    default: return camera_group_;
+  }
+}
+
 void ModelData::GrowArrays(uint32_t groups) {
   for (const GroupSpec& spec : kGroups) {
     if (groups & spec.bit) GrowGroup(spec.bit);
@@ -138,25 +150,26 @@ int ModelData::GrowGroup(uint32_t group_bit, uint64_t demand) {
     if (candidate.bit == group_bit) spec = &candidate;
   if (!spec || !pool_.IsAllocated()) return 0;
 
-  GroupState* state = nullptr;
+  GroupState* state = &GroupStateOf(group_bit);
   uint32_t mark = 0;
   switch (group_bit) {
-    case kGroupVertices: state = &vertex_group_; mark = vertexs_mark_; break;
-    case kGroupPolygons: state = &polygon_group_; mark = polygons_mark_; break;
-    case kGroupPoints: state = &point_group_; mark = points_mark_; break;
-    case kGroupEdges: state = &edge_group_; mark = edges_count; break;
-    case kGroupMaterials: state = &material_group_; mark = materials_count; break;
-    case kGroupLights: state = &light_group_; mark = lights_count; break;
-    case kGroupCameras: state = &camera_group_; mark = cameras_count; break;
-    default: return 0;
+    case kGroupVertices: mark = vertexs_mark_; break;
+    case kGroupPolygons: mark = polygons_mark_; break;
+    case kGroupPoints: mark = points_mark_; break;
+    case kGroupEdges: mark = edges_count; break;
+    case kGroupMaterials: mark = materials_count; break;
+    case kGroupLights: mark = lights_count; break;
+    default: mark = cameras_count; break;
   }
 
-  // A mark far beyond the maximum still grows only up to the maximum.
-  while (uint64_t{mark} + spec->margin > state->capacity || demand > state->capacity) {
-    const uint32_t old_capacity = state->capacity;
-    const uint32_t new_capacity = std::min(old_capacity + spec->step, spec->maximum);
-    if (new_capacity <= old_capacity) break;
-
+  // All the steps the condition asks for are taken in one resize; a mark far
+  // beyond the maximum still grows only up to the maximum.
+  const uint32_t old_capacity = state->capacity;
+  uint32_t new_capacity = old_capacity;
+  while ((uint64_t{mark} + spec->margin > new_capacity || demand > new_capacity) &&
+         new_capacity < spec->maximum)
+    new_capacity = std::min(new_capacity + spec->step, spec->maximum);
+  if (new_capacity > old_capacity) {
     uint32_t old_sizes[6] = {};
     int resized = 0;
     bool failed = false;
@@ -238,14 +251,28 @@ int ModelData::InitData() {
   ResetMaterial();
   ResetLight();
 
-  for (int i = 0; i < kSegmentCount; ++i) {
-    if (!pool_.CreateSegment(1, 0)) {
+  // Every array of a group starts at the group's first step. The segments
+  // are created at that size right away, so that the pool is allocated once
+  // instead of being grown segment by segment; the result is the same as
+  // growing every group from nothing.
+  uint32_t first_sizes[kSegmentCount + 1] = {};
+  for (const GroupSpec& spec : kGroups)
+    for (int i = 0; i < spec.segment_count; ++i)
+      first_sizes[spec.segments[i].handle] = spec.step * spec.segments[i].element_size;
+  for (uint16_t handle = 1; handle <= kSegmentCount; ++handle) {
+    const uint32_t size = first_sizes[handle] ? first_sizes[handle] - 1 : 1;  // the pool adds one
+    if (pool_.CreateSegment(size, 0) != handle) {
       LogMessage("Error allocating memory !\n", LOG_ERROR);
       return 0;
     }
   }
   const int allocated = pool_.Allocate();
   if (!allocated) return 0;
+  for (const GroupSpec& spec : kGroups) {
+    for (int i = 0; i < spec.segment_count; ++i)
+      InitialiseElements(spec.segments[i].handle, spec.segments[i].element_size, 0, spec.step);
+    GroupStateOf(spec.bit).capacity = spec.step;
+  }
   GrowArrays(kAllGroups);
   NewObject();
   AddJoint(0.0, 0.0, 0.0, "");

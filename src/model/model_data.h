@@ -419,6 +419,7 @@ class ModelData {
   // Grows the group while its condition holds (or while it is smaller than
   // `demand` elements), up to its maximum.
   int GrowGroup(uint32_t group_bit, uint64_t demand = 0);
+  GroupState& GroupStateOf(uint32_t group_bit);
   void InitialiseElements(uint16_t segment, uint32_t element_size, uint32_t from, uint32_t to);
   static void RaiseMark(uint32_t& mark, uint32_t index);
 

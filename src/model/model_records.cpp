@@ -1,6 +1,8 @@
 // Model records: materials, per-element material indexes, objects, vertex
 // owners, joints and bones, lights.
+#include <algorithm>
 #include <cfloat>
+#include <cstddef>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -51,11 +53,14 @@ void ModelData::ResetMaterial() {
 }
 
 int ModelData::MaterialNameExists(const char* name) const {
-  for (uint32_t i = 0; i < materials_count; ++i) {
-    MaterialRecord existing;
-    if (ReadElement(kMaterialsSegment, i, sizeof existing, &existing) &&
-        std::strncmp(existing.name, name, sizeof existing.name) == 0)
-      return 1;
+  // Compared in place: every added material scans all names before it.
+  const uint8_t* data = pool_.SegmentData(kMaterialsSegment);
+  const uint64_t stored = pool_.SegmentSize(kMaterialsSegment) / sizeof(MaterialRecord);
+  const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(materials_count, stored));
+  for (uint32_t i = 0; data && i < count; ++i) {
+    const char* existing = reinterpret_cast<const char*>(data + uint64_t{i} * sizeof(MaterialRecord) +
+                                                         offsetof(MaterialRecord, name));
+    if (std::strncmp(existing, name, sizeof MaterialRecord::name) == 0) return 1;
   }
   return 0;
 }
