@@ -319,8 +319,12 @@ class ModelData {
   std::string StatisticsText() const;
   void PrintStatistics() const;
 
-  // Texture records (filled by the texture operations).
-  const TextureRecord& Texture(uint32_t index) const { return textures_[index % kMaxTextures]; }
+  // Texture record `index` (filled by the texture operations); an empty
+  // record for an index beyond the table.
+  const TextureRecord& Texture(uint32_t index) const {
+    static const TextureRecord kEmpty{};
+    return index < kMaxTextures ? textures_[index] : kEmpty;
+  }
 
   // ---- Public state -----------------------------------------------------
   ConversionSettings settings{};

@@ -322,6 +322,43 @@ TEST_F(GeometryStore, EdgeLimitIsLoggedOnTheLastEdge) {
   EXPECT_EQ(model.edges_count, 100000u);
 }
 
+TEST_F(GeometryStore, WholeElementRecordsCopyOnlyThePresentProperties) {
+  model.StoreVertex(1, 2, 3);
+  const uint32_t triangle[3] = {0, 0, 0};
+  model.StorePolygon(3, triangle);
+  PointProperties point{0, {7, 8, 9}, 4, {0.5, 0.25}};
+  ASSERT_EQ(model.SetPointAllProperties(1, &point), 1);
+  PointProperties read{};
+  model.point_materials_present = 1;
+  ASSERT_EQ(model.GetPointAllProperties(1, &read), 1);
+  EXPECT_EQ(read.material, kNoMaterial);  // not stored while the flag was off
+  EXPECT_EQ(read.normal.x, 0.0);          // not read while its flag is off
+
+  model.point_normals_present = 1;
+  model.point_texcoords_present = 1;
+  ASSERT_EQ(model.SetPointAllProperties(2, &point), 1);
+  ASSERT_EQ(model.GetPointAllProperties(2, nullptr), 1);  // into the model's own record
+  EXPECT_EQ(model.point_record.material, 4);
+  EXPECT_EQ(model.point_record.normal.z, 9);
+  EXPECT_EQ(model.point_record.texcoord.v, 0.25);
+
+  VertexProperties vertex{};
+  model.vert_normals_present = 1;
+  ASSERT_EQ(model.GetVertexAllProperties(0, &vertex), 1);
+  EXPECT_EQ(vertex.y, 2);
+  EXPECT_EQ(vertex.normal.x, -DBL_MAX);
+  EXPECT_EQ(vertex.owner, kNoOwner);
+
+  LogCapture log;
+  EXPECT_EQ(model.GetVertexAllProperties(1, &vertex), 0);
+  EXPECT_TRUE(log.Contains("GetVertexAllProperties: bad vertex index\n"));
+  EXPECT_EQ(model.SetPointAllProperties(3, &point), 0);
+  EXPECT_TRUE(log.Contains("SetPointAllProperties: bad point index\n"));
+  PolygonProperties polygon{};
+  EXPECT_EQ(model.GetPolygonAllProperties(1, &polygon), 0);
+  EXPECT_TRUE(log.Contains("GetPolygonAllProperties: bad poly index\n"));
+}
+
 TEST_F(GeometryStore, StatisticsListEveryCountUnderItsLabel) {
   for (int i = 0; i < 4; ++i) model.StoreVertex(i, 0, 0);
   const uint32_t quad[4] = {0, 1, 2, 3};

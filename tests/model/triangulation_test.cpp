@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <string>
@@ -260,6 +261,17 @@ TEST_F(Triangulation, CornersAllOnOneLineStillGiveTriangles) {
   EXPECT_EQ(model.polygons_count, 3u);
   EXPECT_EQ(model.points_count, 9u);
   EXPECT_TRUE(log.Contains("Badly triangulated because of normal: 1 polygons\n"));
+}
+
+TEST_F(Triangulation, NonFiniteCoordinatesStillEndInTriangles) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double corners[5][3] = {{0, 0, 0}, {inf, 0, 0}, {1, NAN, 0}, {0, 1, -inf}, {2, 2, 2}};
+  for (const auto& c : corners) model.StoreVertex(c[0], c[1], c[2]);
+  const uint32_t pentagon[5] = {0, 1, 2, 3, 4};
+  model.StorePolygon(5, pentagon);
+  ASSERT_EQ(model.TriangulatePolygons(), 1);
+  EXPECT_EQ(model.polygons_count, 3u);
+  EXPECT_EQ(model.points_count, 9u);
 }
 
 TEST_F(Triangulation, QuadsBecomeTwoTrianglesAndTrianglesAreCopied) {
