@@ -392,8 +392,8 @@ int ModelData::TriangulatePolygons() {
   uint32_t object = 0;
   for (uint32_t p = 0; p < polygons_count; ++p) {
     // Follow the objects: each source object gets its own result object.
-    while (object + 1 < objects_count &&
-           uint64_t{p} >= uint64_t{objects_[object].first_polygon} + objects_[object].polygon_count) {
+    while (object + 1 < objects_count && uint64_t{p} >= uint64_t{objects_[object].first_polygon} +
+                                                            objects_[object].polygon_count) {
       ++object;
       result->StoreVertex(0.0, 0.0, 0.0);  // keeps the opening from being skipped as empty
       result->NewObject();
@@ -414,15 +414,19 @@ int ModelData::TriangulatePolygons() {
       ReadElement(kPointVertexesSegment, record.first_point + k, sizeof vertex, &vertex);
       work.vertexes[k] = vertex;
       Vec3d position{0.0, 0.0, 0.0};
-      if (vertex < vertexs_count) ReadElement(kPositionsSegment, vertex, sizeof position, &position);
+      if (vertex < vertexs_count)
+        ReadElement(kPositionsSegment, vertex, sizeof position, &position);
       work.positions[k] = position;
     }
 
     // Turn the polygon's plane into a plane of constant z facing +z.
-    Vec3d normal = geometry::TriangleNormal(work.positions[0], work.positions[1], work.positions[2]);
-    const Vec3d e1{work.positions[1].x - work.positions[0].x, work.positions[1].y - work.positions[0].y,
+    Vec3d normal =
+        geometry::TriangleNormal(work.positions[0], work.positions[1], work.positions[2]);
+    const Vec3d e1{work.positions[1].x - work.positions[0].x,
+                   work.positions[1].y - work.positions[0].y,
                    work.positions[1].z - work.positions[0].z};
-    const Vec3d e2{work.positions[2].x - work.positions[0].x, work.positions[2].y - work.positions[0].y,
+    const Vec3d e2{work.positions[2].x - work.positions[0].x,
+                   work.positions[2].y - work.positions[0].y,
                    work.positions[2].z - work.positions[0].z};
     const bool no_plane = SquaredLength(normal) <= 1e-12 * SquaredLength(e1) * SquaredLength(e2);
     if (no_plane) {
@@ -524,7 +528,8 @@ int ModelData::ReplaceGeometryFrom(ModelData& result) {
   RaiseMark(points_mark_, result.points_count);
   GrowGroup(kGroupPolygons, result.polygons_count);
   GrowGroup(kGroupPoints, result.points_count);
-  if (polygon_group_.capacity < result.polygons_count || point_group_.capacity < result.points_count) {
+  if (polygon_group_.capacity < result.polygons_count ||
+      point_group_.capacity < result.points_count) {
     LogMessage("No mem - could not grow polys\n", LOG_ERROR);
     return 0;
   }

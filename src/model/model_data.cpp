@@ -39,6 +39,7 @@ constexpr uint16_t kPos = 1, kPolys = 2, kPtVert = 3, kEdges = 4, kVFlags = 5, k
                    kPolyNorm = 12, kPtNorm = 13, kVTex = 15, kPtTex = 16, kLights = 18,
                    kCameras = 19;
 
+// clang-format off
 const GroupSpec kGroups[] = {
     {ModelData::kGroupVertices, 2500, 10000, 100000, "No mem - could not grow verts\n",
      {{kPos, 24, Fill::kZero},
@@ -66,6 +67,7 @@ const GroupSpec kGroups[] = {
     {ModelData::kGroupCameras, 12, 50, 3000, "No mem - could not grow Cameras\n",
      {{kCameras, 152, Fill::kZero}}, 1},
 };
+// clang-format on
 
 // index + base, or UINT32_MAX (never a valid index) when that overflows.
 uint32_t AddBase(uint32_t index, uint32_t base) {
@@ -368,8 +370,8 @@ int ModelData::ReadAnimatedVertex(uint32_t index, double& x, double& y, double& 
   const uint32_t f0 = wanted == -1.0f ? anim_frames_count : static_cast<uint32_t>(wanted);
   const uint64_t record = uint64_t{f0} * anim_vert_count + index;
   Vec3d p0;
-  if (record > UINT32_MAX || !ReadElement(kSegVertexAnimation, static_cast<uint32_t>(record),
-                                          sizeof p0, &p0))
+  if (record > UINT32_MAX ||
+      !ReadElement(kSegVertexAnimation, static_cast<uint32_t>(record), sizeof p0, &p0))
     return 0;
   const float fraction = wanted == -1.0f ? 0.0f : wanted - static_cast<float>(f0);
   if (fraction != 0.0f) {
@@ -447,8 +449,8 @@ int ModelData::StoreWholePolygon(const char* caller, uint32_t count, const uint3
   const bool reserve_only = vertexes == nullptr;
   if (!reserve_only && count == 0) {
     // Filling up repeats the first vertex; without any there is nothing to repeat.
-    LogFormatted(LOG_ERROR, "%s: polygon with %u points, will be filled to have 3 points\n",
-                 caller, count);
+    LogFormatted(LOG_ERROR, "%s: polygon with %u points, will be filled to have 3 points\n", caller,
+                 count);
     return 0;
   }
   if (count > kMaxPolygonPoints) {
@@ -461,8 +463,8 @@ int ModelData::StoreWholePolygon(const char* caller, uint32_t count, const uint3
 
   uint32_t filled[3];
   if (count < 3) {
-    LogFormatted(LOG_ERROR, "%s: polygon with %u points, will be filled to have 3 points\n",
-                 caller, count);
+    LogFormatted(LOG_ERROR, "%s: polygon with %u points, will be filled to have 3 points\n", caller,
+                 count);
     if (!reserve_only) {
       for (uint32_t i = 0; i < 3; ++i) filled[i] = vertexes[i < count ? i : 0];
       vertexes = filled;
@@ -522,8 +524,8 @@ int ModelData::StorePolygonPoint(uint32_t polygon, uint32_t k, uint32_t vertex) 
   GrowGroup(kGroupPoints);
   const uint32_t absolute = AddBase(polygon, PolygonBaseForWrites());
   if (absolute >= polygons_count) {
-    LogFormatted(LOG_ERROR, "StorePolygonPoint: pindex (%lu) > polygons_count(%lu)\n",
-                 Ul(absolute), Ul(polygons_count));
+    LogFormatted(LOG_ERROR, "StorePolygonPoint: pindex (%lu) > polygons_count(%lu)\n", Ul(absolute),
+                 Ul(polygons_count));
     return 0;
   }
   PolygonRecord record;
@@ -644,7 +646,8 @@ int ModelData::SetPointNormal(uint32_t point, const Vec3d& normal) {
 int ModelData::StoreEdge(uint32_t a, uint32_t b) {
   GrowGroup(kGroupEdges);
   if (edges_count >= edge_group_.capacity) return 0;
-  if (edges_count + 1 == edge_group_.capacity) LogMessage("StoreEdge: Edge limit reached\n", LOG_ERROR);
+  if (edges_count + 1 == edge_group_.capacity)
+    LogMessage("StoreEdge: Edge limit reached\n", LOG_ERROR);
   const uint32_t base = VertexBaseForWrites();
   const EdgeRecord edge{AddBase(a, base), AddBase(b, base)};
   if (!WriteElement(kEdges, edges_count, sizeof edge, &edge)) return 0;
@@ -833,11 +836,11 @@ std::string ModelData::StatisticsText() const {
     const char* label;
     uint32_t count;
   } lines[] = {
-      {"vertexs", vertexs_count},      {"polygons", polygons_count},
-      {"points", points_count},        {"edges", edges_count},
-      {"materials", materials_count},  {"objects", objects_count},
-      {"bones", bones_count},          {"joints", joints_count},
-      {"textures", textures_count},    {"animation frames", anim_frames_count},
+      {"vertexs", vertexs_count},     {"polygons", polygons_count},
+      {"points", points_count},       {"edges", edges_count},
+      {"materials", materials_count}, {"objects", objects_count},
+      {"bones", bones_count},         {"joints", joints_count},
+      {"textures", textures_count},   {"animation frames", anim_frames_count},
       {"lights", lights_count},
   };
   std::string text = "Used: \n";

@@ -57,7 +57,7 @@ struct VertexFlags {
 };
 
 struct MaterialRecord {
-  uint8_t diffuse[3];   // red, green, blue
+  uint8_t diffuse[3];  // red, green, blue
   uint8_t ambient[3];
   uint8_t specular[3];
   uint8_t emissive[3];
@@ -65,7 +65,7 @@ struct MaterialRecord {
   uint8_t shininess;
   uint8_t transparency;  // 255 opaque
   uint8_t reserved;
-  int32_t texture;       // index into the textures, -1 none
+  int32_t texture;  // index into the textures, -1 none
   char name[40];
   uint32_t usage_flags;  // bit 0 polygons, bit 1 vertices, bit 2 points
   uint32_t export_number;
@@ -279,8 +279,7 @@ class ModelData {
 
   // ---- Joints and bones -------------------------------------------------
   int32_t AddJoint(double x, double y, double z, const char* name);
-  int32_t AddChildJoint(const char* parent_name, const char* name, double dx, double dy,
-                        double dz);
+  int32_t AddChildJoint(const char* parent_name, const char* name, double dx, double dy, double dz);
   // The new bone's index; -1 when the table is full.
   int32_t AddBone(int16_t first_joint, int16_t second_joint, double length);
   void GetJointPosition(uint32_t joint, double& x, double& y, double& z) const;
@@ -436,8 +435,8 @@ class ModelData {
   uint32_t PointBaseForReads() const;
   uint32_t EdgeBaseForReads() const;
 
-  int StoreWholePolygon(const char* caller, uint32_t count, const uint32_t* vertexes, int& points_limit,
-                        int& polygons_limit, bool polygons_limit_is_state);
+  int StoreWholePolygon(const char* caller, uint32_t count, const uint32_t* vertexes,
+                        int& points_limit, int& polygons_limit, bool polygons_limit_is_state);
   int ReadAnimatedVertex(uint32_t index, double& x, double& y, double& z);
   int32_t AddMaterialRecord(const MaterialRecord& record);
   void MakeMaterialNameUnique(char* name) const;

@@ -2,8 +2,8 @@
 // owners, joints and bones, lights.
 #include <algorithm>
 #include <cfloat>
-#include <cstddef>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -58,8 +58,8 @@ int ModelData::MaterialNameExists(const char* name) const {
   const uint64_t stored = pool_.SegmentSize(kMaterialsSegment) / sizeof(MaterialRecord);
   const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(materials_count, stored));
   for (uint32_t i = 0; data && i < count; ++i) {
-    const char* existing = reinterpret_cast<const char*>(data + uint64_t{i} * sizeof(MaterialRecord) +
-                                                         offsetof(MaterialRecord, name));
+    const char* existing = reinterpret_cast<const char*>(
+        data + uint64_t{i} * sizeof(MaterialRecord) + offsetof(MaterialRecord, name));
     if (std::strncmp(existing, name, sizeof MaterialRecord::name) == 0) return 1;
   }
   return 0;
@@ -97,8 +97,7 @@ int32_t ModelData::AddMaterialRecord(const MaterialRecord& source) {
                   record.diffuse[1], record.diffuse[2]);
     if (record.texture >= 0 && static_cast<uint32_t>(record.texture) < textures_count) {
       char named[sizeof record.name + sizeof textures_[0].base_name + 1];
-      std::snprintf(named, sizeof named, "%s_%s", record.name,
-                    textures_[record.texture].base_name);
+      std::snprintf(named, sizeof named, "%s_%s", record.name, textures_[record.texture].base_name);
       CopyName(record.name, named);
     }
   }
@@ -110,7 +109,8 @@ int32_t ModelData::AddMaterialRecord(const MaterialRecord& source) {
 int32_t ModelData::AddMaterial() { return AddMaterialRecord(material); }
 
 int ModelData::GetMaterial(uint32_t index) {
-  if (index >= materials_count || !ReadElement(kMaterialsSegment, index, sizeof material, &material)) {
+  if (index >= materials_count ||
+      !ReadElement(kMaterialsSegment, index, sizeof material, &material)) {
     material = default_material_;
     return 0;
   }
@@ -154,8 +154,8 @@ int32_t ModelData::MaterialOfColorAlpha(uint8_t red, uint8_t green, uint8_t blue
   for (uint32_t i = 0; i < materials_count; ++i) {
     MaterialRecord existing;
     if (ReadElement(kMaterialsSegment, i, sizeof existing, &existing) &&
-        existing.diffuse[0] == red && existing.diffuse[1] == green &&
-        existing.diffuse[2] == blue && existing.transparency == transparency)
+        existing.diffuse[0] == red && existing.diffuse[1] == green && existing.diffuse[2] == blue &&
+        existing.transparency == transparency)
       return static_cast<int32_t>(i);
   }
   MaterialRecord record = default_material_;
@@ -419,8 +419,8 @@ int32_t ModelData::AddChildJoint(const char* parent_name, const char* name, doub
     return -1;
   }
   const JointRecord& origin = joints_[parent];
-  const int32_t child = AddJoint(origin.position[0] + dx, origin.position[1] + dy,
-                                 origin.position[2] + dz, name);
+  const int32_t child =
+      AddJoint(origin.position[0] + dx, origin.position[1] + dy, origin.position[2] + dz, name);
   if (child < 0) return -1;
   return AddBone(static_cast<int16_t>(parent), static_cast<int16_t>(child), 0.1);
 }

@@ -158,12 +158,14 @@ TEST_F(GeometryStore, ShortPolygonsAreFilledWithTheirFirstVertex) {
   LogCapture log;
   const uint32_t pair[2] = {1, 2};
   ASSERT_EQ(model.StorePolygon(2, pair), 1);
-  EXPECT_TRUE(log.Contains("StorePolygon: polygon with 2 points, will be filled to have 3 points\n"));
+  EXPECT_TRUE(
+      log.Contains("StorePolygon: polygon with 2 points, will be filled to have 3 points\n"));
   EXPECT_EQ(PolygonVertexes(model, 0), (std::vector<uint32_t>{1, 2, 1}));
   EXPECT_EQ(model.points_count, 3u);
 
   ASSERT_EQ(model.StorePolygonBySize(1), 1);
-  EXPECT_TRUE(log.Contains("StorePolygonBySize: polygon with 1 points, will be filled to have 3 points\n"));
+  EXPECT_TRUE(
+      log.Contains("StorePolygonBySize: polygon with 1 points, will be filled to have 3 points\n"));
   EXPECT_EQ(model.points_count, 6u);
   // With no vertex at all there is nothing to repeat: refused.
   EXPECT_EQ(model.StorePolygon(0, pair), 0);

@@ -93,8 +93,8 @@ std::vector<Point2> Star() {
 }
 // Three teeth pointing up; many corners block each other's ears.
 std::vector<Point2> Comb() {
-  return {{0, 0}, {7, 0}, {7, 3}, {6, 3}, {6, 1}, {5, 1}, {5, 3}, {4, 3}, {4, 1},
-          {3, 1}, {3, 3}, {2, 3}, {2, 1}, {1, 1}, {1, 3}, {0, 3}};
+  return {{0, 0}, {7, 0}, {7, 3}, {6, 3}, {6, 1}, {5, 1}, {5, 3}, {4, 3},
+          {4, 1}, {3, 1}, {3, 3}, {2, 3}, {2, 1}, {1, 1}, {1, 3}, {0, 3}};
 }
 std::vector<Point2> CollinearStart() { return {{0, 0}, {1, 0}, {2, 0}, {2, 2}, {1, 3}, {0, 2}}; }
 std::vector<Point2> Reversed(std::vector<Point2> outline) {
@@ -175,8 +175,8 @@ class Triangulation : public ::testing::Test {
   ModelData model;
 };
 
-const Plane kPlanes[] = {{0, 0, 0}, {0.7, 0.2, -1.1}, {kPi / 2, 0, 0}, {2.5, -1.3, 0.4},
-                         {0, kPi / 2, 0.3}, {kPi, 0.1, 0}};
+const Plane kPlanes[] = {{0, 0, 0},        {0.7, 0.2, -1.1},  {kPi / 2, 0, 0},
+                         {2.5, -1.3, 0.4}, {0, kPi / 2, 0.3}, {kPi, 0.1, 0}};
 
 TEST_F(Triangulation, OutlinesInAnyPlaneAreCoveredExactly) {
   const struct {
@@ -209,7 +209,8 @@ TEST_F(Triangulation, OutlinesInAnyPlaneAreCoveredExactly) {
       ExpectExactCover(shape.outline, 0, 0);
       EXPECT_TRUE(log.Contains("Triangulated 1 polygons\n"));
       EXPECT_FALSE(log.Contains("because of angles"));
-      EXPECT_EQ(log.Contains("Badly triangulated because of normal: 1 polygons\n"), shape.bad_normal);
+      EXPECT_EQ(log.Contains("Badly triangulated because of normal: 1 polygons\n"),
+                shape.bad_normal);
     }
   }
 }
