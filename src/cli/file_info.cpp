@@ -5,13 +5,30 @@
 #include "core/file_converter.h"
 #include "core/format_table.h"
 #include "core/log.h"
+#include "model/model_data.h"
+#include "picture/bitmap_data.h"
 
 namespace zepcon {
 
 namespace {
 
 void PrintKindDetails(FileConverter& converter, uint32_t kind) {
-  if (kind == KIND_TEXT) std::printf("bytes: %u\n", converter.Text().Length());
+  switch (kind) {
+    case KIND_MODEL:
+      std::fputs(converter.Model().StatisticsText().c_str(), stdout);
+      break;
+    case KIND_BITMAP: {
+      const BitmapData& picture = converter.Picture();
+      std::printf("size: %u x %u\nmode: %u %s\n", picture.SizeX(), picture.SizeY(), picture.Mode(),
+                  picture.ModeName(picture.Mode()));
+      break;
+    }
+    case KIND_TEXT:
+      std::printf("bytes: %u\n", converter.Text().Length());
+      break;
+    default:
+      break;
+  }
 }
 
 }  // namespace
