@@ -181,8 +181,8 @@ class ModelData {
   ModelData& operator=(const ModelData&) = delete;
 
   // ---- Lifecycle --------------------------------------------------------
-  // Empties the model and sets up the arrays with their first capacities,
-  // object 0 and the root joint. Expects an emptied pool.
+  // Empties the model (freeing whatever the pool still holds) and sets up
+  // the arrays with their first capacities, object 0 and the root joint.
   int InitData();
   // Frees the arrays; counts keep their values until the next InitData.
   int DestroyData();
