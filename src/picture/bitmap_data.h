@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/conversion_settings.h"
+#include "core/reading_helper.h"
 #include "core/segment_pool.h"
 
 namespace zepcon {
@@ -63,6 +64,8 @@ class BitmapData {
   // Copied in by the pipeline before every load and save. The constructor
   // starts it at the options' defaults.
   ConversionSettings settings;
+  // The readers every container carries, for codecs of text-based formats.
+  ReadingHelper reading;
 
   // --- lifecycle (1 success, 0 failure) ---
   int InitData();     // empty picture: mode 0, one pixel of storage
