@@ -251,7 +251,7 @@ TEST(OffLoader, UnreadableNumbersAreReportedAndRepaired) {
   EXPECT_EQ(PolygonPoints(fresh.model, 0), (std::vector<uint32_t>{2, 0, 0}));
 }
 
-// Every prefix of a real file loads what it holds or is refused; never more
+// A real file cut anywhere loads what it holds or is refused; never more
 // than the whole file has, never an index past the vertexes after the check.
 TEST(OffLoader, TruncatedFilesLoadOrFailCleanly) {
   for (const char* name : {"Cube.off", "comments.off", "invalid.off"}) {
@@ -260,7 +260,7 @@ TEST(OffLoader, TruncatedFilesLoadOrFailCleanly) {
     ASSERT_FALSE(bytes.empty());
     FreshModel whole;
     ASSERT_EQ(LoadFromText(whole.model, LoadOff, std::string(bytes.begin(), bytes.end())), 1);
-    for (size_t length = 0; length < bytes.size(); ++length) {
+    for (const size_t length : CutLengths(bytes)) {
       FreshModel fresh;
       LogCapture log;
       const int result = LoadFromText(fresh.model, LoadOff, std::string(bytes.begin(), bytes.begin() + length));

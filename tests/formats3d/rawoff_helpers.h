@@ -163,6 +163,20 @@ inline void ExpectSameTriangles(const std::vector<Triangle>& a, const std::vecto
       }
 }
 
+// Lengths at which to cut a file: around every line end (before it, on it,
+// after it) and every seventh byte between, so that cuts fall inside
+// numbers, between tokens and between lines.
+inline std::vector<size_t> CutLengths(const std::vector<uint8_t>& bytes) {
+  std::vector<size_t> lengths;
+  for (size_t length = 0; length < bytes.size(); ++length) {
+    const bool near_line_end = (bytes[length] == '\n' || bytes[length] == '\r') ||
+                               (length > 0 && bytes[length - 1] == '\n') ||
+                               (length + 1 < bytes.size() && bytes[length + 1] == '\n');
+    if (near_line_end || length % 7 == 0) lengths.push_back(length);
+  }
+  return lengths;
+}
+
 // One pass of the pipeline: load, fix, save.
 inline int Convert(const std::string& source, int source_type, const std::string& destination,
                    int destination_type) {
