@@ -41,8 +41,7 @@ uint32_t BitmapData::StorageBytesPerPixel(uint32_t mode) const {
 }
 
 int BitmapData::InitData() {
-  if (pool_.IsAllocated()) pool_.FreeAll();
-  pool_.FreeAll();  // also forgets segments created without an allocation
+  pool_.FreeAll();  // the old picture, and segments created without an allocation
   pixel_count_ = 1;
   size_x_ = 0;
   size_y_ = 0;

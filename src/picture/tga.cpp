@@ -265,7 +265,10 @@ int LoadTga(BitmapData& picture, FILE* file) {
   }
   if (!picture.InitPicture(header.width, header.height, mode)) return 0;
   if (mapped && !ReadColourMap(picture, file, header)) return 0;
-  if (!mapped && map_bytes && std::fseek(file, static_cast<long>(map_bytes), SEEK_CUR) != 0) return 0;
+  if (!mapped && map_bytes && std::fseek(file, static_cast<long>(map_bytes), SEEK_CUR) != 0) {
+    LogMessage("tga: cannot skip the colour map\n", LOG_ERROR);
+    return 0;
+  }
 
   // A row of up to 65,535 pixels of 4 bytes: more than the line buffer.
   std::vector<uint8_t> row(size_t{header.width} * bpp);
