@@ -117,6 +117,24 @@ TEST(TgaLoad, ColourMapsBecomeThePaletteAtTheirFirstIndex) {
   EXPECT_EQ(LoadRgba(MakeTga(spec, {0x00, 0x7C, 0x1F, 0x80}, {0, 1})), Bytes({248, 0, 0, 255, 0, 0, 248, 255}));
 }
 
+TEST(TgaLoad, TrueColourAfterAColourMapAndGrayWithAlpha) {
+  // A colour map in front of true-colour pixels is skipped.
+  TgaSpec spec;
+  spec.map_type = 1;
+  spec.map_length = 2;
+  spec.map_bits = 24;
+  EXPECT_EQ(LoadRgba(MakeTga(spec, {9, 9, 9, 8, 8, 8}, {3, 2, 1})), Bytes({1, 2, 3, 255}));
+  // Gray of 16 bits is gray and alpha.
+  TgaSpec gray;
+  gray.image_type = 3;
+  gray.depth = 16;
+  BitmapData picture;
+  ASSERT_EQ(picture.InitData(), 1);
+  ASSERT_EQ(LoadFromBytes(picture, LoadTga, MakeTga(gray, {}, {70, 128})), 1);
+  EXPECT_EQ(picture.Mode(), MODE_GRAY_ALPHA_88);
+  EXPECT_EQ(RgbaPixels(picture), Bytes({70, 70, 70, 128}));
+}
+
 TEST(TgaLoad, IdentIsLoggedAndInterleavingOnlyWarned) {
   TgaSpec spec;
   spec.ident = {'h', 'e', 'l', 'l', 'o'};
