@@ -7,7 +7,6 @@
 // stops at the end of the file whatever the header announces, and never
 // allocates by a count read from the file: polygons go through a fixed list
 // of at most 100 points.
-#include <cerrno>
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
@@ -65,7 +64,7 @@ class OffScanner {
   // the line end itself is left to be read.
   int TokenOnLine(char* token, size_t capacity, bool* overlong) {
     int c = std::getc(file_);
-    while (c == ' ' || c == '\t' || c == '\r') c = std::getc(file_);
+    while (IsBlank(c)) c = std::getc(file_);
     if (c == '#') {
       SkipToLineEnd();
       return 0;
@@ -85,6 +84,14 @@ class OffScanner {
     return 1;
   }
 
+  // Whether a token follows on the current line (blanks skipped).
+  bool MoreOnLine() {
+    int c = std::getc(file_);
+    while (IsBlank(c)) c = std::getc(file_);
+    if (c != EOF) std::ungetc(c, file_);
+    return c != EOF && c != '\n' && c != '#';
+  }
+
   // Drops the rest of the current line and its line end.
   void SkipLine() {
     int c;
@@ -93,15 +100,10 @@ class OffScanner {
     } while (c != EOF && c != '\n');
   }
 
-  bool AtEnd() {
-    const int c = std::getc(file_);
-    if (c == EOF) return true;
-    std::ungetc(c, file_);
-    return false;
-  }
-
  private:
-  static bool IsSeparator(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+  // Separators within a line; CR counts as one, so CR LF ends a line as LF does.
+  static bool IsBlank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+  static bool IsSeparator(int c) { return IsBlank(c) || c == '\n'; }
 
   void SkipToLineEnd() {
     int c;
@@ -145,7 +147,6 @@ bool ParseCount(const char* token, bool overlong, uint32_t* value) {
 bool ParseCoordinate(const char* token, bool overlong, float* value) {
   if (overlong || token[0] == '\0') return false;
   char* end = nullptr;
-  errno = 0;
   const float result = std::strtof(token, &end);
   if (end == token || *end != '\0' || !std::isfinite(result)) return false;
   *value = result;
@@ -157,81 +158,39 @@ struct OffCounts {
   uint32_t polygons = 0;
 };
 
-// Reads "NV NP [third]" from the rest of the current line. The third count
-// is optional and ignored; whatever follows it is dropped with the line.
-bool ReadCountsOnLine(OffScanner& scanner, OffCounts* counts) {
+// Reads "NV NP [third]" from the rest of the current line and drops the
+// line; the third count is optional and ignored. `first`, when given, is the
+// vertex count's token, already read.
+bool ReadCountsOnLine(OffScanner& scanner, const char* first, OffCounts* counts) {
   char token[kTokenCapacity];
   bool overlong = false;
-  uint32_t values[2] = {0, 0};
-  for (uint32_t& value : values) {
-    if (!scanner.TokenOnLine(token, sizeof token, &overlong) || !ParseCount(token, overlong, &value)) {
-      scanner.SkipLine();
-      return false;
-    }
-  }
+  uint32_t vertexs = 0, polygons = 0;
+  bool read = first ? ParseCount(first, false, &vertexs)
+                    : scanner.TokenOnLine(token, sizeof token, &overlong) && ParseCount(token, overlong, &vertexs);
+  read = read && scanner.TokenOnLine(token, sizeof token, &overlong) && ParseCount(token, overlong, &polygons);
   scanner.SkipLine();
-  counts->vertexs = values[0];
-  counts->polygons = values[1];
+  if (!read) return false;
+  counts->vertexs = vertexs;
+  counts->polygons = polygons;
   return true;
 }
 
 // The header: the first line with any text is the keyword line ("OFF",
-// "COFF", "4OFF"...). Its counts may follow the keyword, even glued to it
-// ("OFF8 6 12"); otherwise they are the first numbers of the next line with
-// text. A first line that already is the counts (no keyword) is taken as
-// such.
+// "COFF", "4OFF"...). The counts may follow the keyword on its line, even
+// glued to it ("OFF8 6 12"); otherwise they open the next line with text.
+// A first line that starts with a number is taken for the counts (the
+// keyword is missing).
 bool ReadOffHeader(OffScanner& scanner, OffCounts* counts) {
-  char token[kTokenCapacity];
+  char keyword[kTokenCapacity];
   bool overlong = false;
-  if (!scanner.SkipToToken()) return false;
-  if (!scanner.TokenOnLine(token, sizeof token, &overlong)) return false;
-
-  uint32_t first_number = 0;
-  if (ParseCount(token, overlong, &first_number)) {
-    // No keyword: this line holds the counts.
-    if (!scanner.TokenOnLine(token, sizeof token, &overlong)) {
-      scanner.SkipLine();
-      return false;
-    }
-    uint32_t second_number = 0;
-    scanner.SkipLine();
-    if (!ParseCount(token, overlong, &second_number)) return false;
-    counts->vertexs = first_number;
-    counts->polygons = second_number;
-    return true;
-  }
-
-  const char* keyword_end = overlong ? nullptr : std::strstr(token, "OFF");
-  if (keyword_end && keyword_end[3] != '\0') {
-    // Counts glued to the keyword: the first one is the token's tail.
-    uint32_t glued = 0;
-    if (!ParseCount(keyword_end + 3, false, &glued)) {
-      scanner.SkipLine();
-      return false;
-    }
-    if (!scanner.TokenOnLine(token, sizeof token, &overlong) || !ParseCount(token, overlong, &counts->polygons)) {
-      scanner.SkipLine();
-      return false;
-    }
-    counts->vertexs = glued;
-    scanner.SkipLine();
-    return true;
-  }
-  if (keyword_end && scanner.TokenOnLine(token, sizeof token, &overlong)) {
-    // "OFF 8 6 12" on one line.
-    uint32_t vertexs = 0;
-    if (!ParseCount(token, overlong, &vertexs) || !scanner.TokenOnLine(token, sizeof token, &overlong) ||
-        !ParseCount(token, overlong, &counts->polygons)) {
-      scanner.SkipLine();
-      return false;
-    }
-    counts->vertexs = vertexs;
-    scanner.SkipLine();
-    return true;
-  }
+  if (!scanner.SkipToToken() || !scanner.TokenOnLine(keyword, sizeof keyword, &overlong)) return false;
+  uint32_t number = 0;
+  if (ParseCount(keyword, overlong, &number)) return ReadCountsOnLine(scanner, keyword, counts);
+  const char* found = overlong ? nullptr : std::strstr(keyword, "OFF");
+  if (found && found[3] != '\0') return ReadCountsOnLine(scanner, found + 3, counts);
+  if (found && scanner.MoreOnLine()) return ReadCountsOnLine(scanner, nullptr, counts);
   scanner.SkipLine();
-  if (!scanner.SkipToToken()) return false;
-  return ReadCountsOnLine(scanner, counts);
+  return scanner.SkipToToken() && ReadCountsOnLine(scanner, nullptr, counts);
 }
 
 // A count that the rest of the file cannot possibly hold is a broken or
@@ -353,7 +312,7 @@ int LoadOff(ModelData& model, FILE* file) {
                  " polygons read\n",
                  vertexs_read, counts.vertexs, polygons_read, counts.polygons);
   if (bad_numbers)
-    LogFormatted(LOG_ERROR, "LoadOff: %" PRIu64 " unreadable numbers (coordinates read as 0)\n", bad_numbers);
+    LogFormatted(LOG_ERROR, "LoadOff: %" PRIu64 " unreadable numbers (coordinates read as 0, indexes left for the model check)\n", bad_numbers);
   LogMessage("...oogl loaded\n", LOG_MAJOR);
   return 1;
 }
