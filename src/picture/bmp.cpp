@@ -90,6 +90,29 @@ int ReadPalette(BitmapData& picture, FILE* file, const BmpLayout& layout, uint64
   return 1;
 }
 
+// True when any 4th byte of the BGRA pixels is not zero.
+bool AnyAlpha(const uint8_t* pixels, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i)
+    if (pixels[4 * i + 3]) return true;
+  return false;
+}
+
+// Most 32-bit bitmaps leave the fourth byte zero and mean no transparency:
+// a picture whose alpha is zero everywhere is taken as opaque, not as
+// invisible.
+int MakeOpaque(BitmapData& picture) {
+  uint8_t* buffer = picture.LineBuffer();
+  const uint32_t piece = BitmapData::kLineBufferSize / 4;
+  const uint32_t total = picture.SizeX() * picture.SizeY();
+  for (uint32_t first = 0; first < total; first += piece) {
+    const uint32_t count = total - first < piece ? total - first : piece;
+    if (!picture.GetPixels(first, count, buffer)) return 0;
+    for (uint32_t i = 0; i < count; ++i) buffer[4 * i + 3] = 255;
+    if (!picture.SetPixels(first, count, buffer)) return 0;
+  }
+  return 1;
+}
+
 // Reads the rows bottom up; a row longer than the line buffer is read in
 // pieces. The file size was checked to hold every row's pixels.
 int ReadRows(BitmapData& picture, FILE* file, const BmpLayout& layout) {
@@ -100,6 +123,7 @@ int ReadRows(BitmapData& picture, FILE* file, const BmpLayout& layout) {
   const uint32_t piece_pixels = BitmapData::kLineBufferSize / bpp;
   const uint32_t padding = static_cast<uint32_t>(PaddedRowBytes(width, bpp) - uint64_t{width} * bpp);
   uint8_t* buffer = picture.LineBuffer();
+  bool any_alpha = false;
   for (uint32_t r = 0; r < height; ++r) {
     const uint32_t row_start = (height - r - 1) * width;
     for (uint32_t x = 0; x < width; x += piece_pixels) {
@@ -108,6 +132,7 @@ int ReadRows(BitmapData& picture, FILE* file, const BmpLayout& layout) {
         LogFormatted(LOG_ERROR, "bmp: file is cut short in row %u\n", r);
         return 0;
       }
+      if (bpp == 4 && !any_alpha) any_alpha = AnyAlpha(buffer, count);
       if (!picture.SetPixels(row_start + x, count, buffer)) return 0;
     }
     uint8_t pad[4];
@@ -116,6 +141,10 @@ int ReadRows(BitmapData& picture, FILE* file, const BmpLayout& layout) {
       LogFormatted(LOG_ERROR, "bmp: file is cut short in row %u\n", r);
       return 0;
     }
+  }
+  if (bpp == 4 && !any_alpha) {
+    LogMessage(" no alpha in the file: taken as opaque\n", LOG_DETAIL);
+    return MakeOpaque(picture);
   }
   return 1;
 }

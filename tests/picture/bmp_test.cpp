@@ -54,6 +54,11 @@ TEST(BmpLoad, ThirtyTwoBitRowsHaveNoPaddingAndKeepAlpha) {
   ASSERT_EQ(LoadFromBytes(picture, LoadBmp, file), 1);
   EXPECT_EQ(picture.Mode(), MODE_BGRA8888);
   EXPECT_EQ(RgbaPixels(picture), Bytes({7, 6, 5, 8, 3, 2, 1, 4}));
+
+  // Alpha bytes that are zero everywhere mean "no alpha", not "invisible".
+  const Bytes unused_alpha = MakeBmp(1, 2, 32, 54, {}, {1, 2, 3, 0, 5, 6, 7, 0});
+  ASSERT_EQ(LoadFromBytes(picture, LoadBmp, unused_alpha), 1);
+  EXPECT_EQ(RgbaPixels(picture), Bytes({7, 6, 5, 255, 3, 2, 1, 255}));
 }
 
 TEST(BmpLoad, EightBitPaletteIsBlueGreenRedAndOpaque) {

@@ -56,10 +56,6 @@ const std::map<std::string, std::string> kRefused = {
 
 enum class Comparison {
   kExact,
-  // The fourth byte of a 32-bit bitmap is read as alpha (a bitmap this
-  // program writes keeps its alpha there); ImageMagick takes such files as
-  // opaque. Red, green and blue must match exactly.
-  kColourAndOpaqueAlphaIgnored,
   // 5-bit fields are widened by a shift (31 becomes 248), ImageMagick
   // scales them (31 becomes 255): the top five bits of each colour must
   // match, and alpha exactly.
@@ -67,9 +63,6 @@ enum class Comparison {
 };
 
 const std::map<std::string, Comparison> kComparison = {
-    {"pictures/bmp/Info_A8_R8_G8_B8.bmp", Comparison::kColourAndOpaqueAlphaIgnored},
-    {"pictures/bmp/rgb32.bmp", Comparison::kColourAndOpaqueAlphaIgnored},
-    {"pictures/bmp/zaa_rgb32_79x79.bmp", Comparison::kColourAndOpaqueAlphaIgnored},
     {"pictures/tga/b5-cmap.tga", Comparison::kFiveBitColour},
     {"pictures/tga/p_16.tga", Comparison::kFiveBitColour},
     {"pictures/tga/rgb16.tga", Comparison::kFiveBitColour},
@@ -96,8 +89,6 @@ std::string MagickReadablePath(const CorpusEntry& entry, const TempDir& temp) {
 bool SameByte(Comparison comparison, size_t index, uint8_t ours, uint8_t magick) {
   const bool alpha = index % 4 == 3;
   switch (comparison) {
-    case Comparison::kColourAndOpaqueAlphaIgnored:
-      return alpha || ours == magick;
     case Comparison::kFiveBitColour:
       return alpha ? ours == magick : ours == (magick & 0xF8);
     case Comparison::kExact:
