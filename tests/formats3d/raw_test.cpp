@@ -222,15 +222,5 @@ TEST(RawLoader, TruncatedFilesLoadWhatTheyHold) {
   EXPECT_EQ(previous, 7u);
 }
 
-TEST(RawLoader, LinesLongerThanTheBufferStayOneLine) {
-  std::string long_name(5000, 'n');
-  FreshModel fresh;
-  ASSERT_EQ(LoadFromText(fresh.model, LoadRaw, long_name + "\n1 2 3 4 5 6 7 8 9\n"), 1);
-  ASSERT_EQ(fresh.model.CheckModel(), 1);
-  EXPECT_EQ(fresh.model.objects_count, 1u);
-  EXPECT_EQ(ObjectName(fresh.model, 0), "nnnnnnnnnnnnnnnnnnnn ...");
-  EXPECT_EQ(fresh.model.polygons_count, 1u);
-}
-
 }  // namespace
 }  // namespace zepcon::test
