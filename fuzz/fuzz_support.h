@@ -1,9 +1,15 @@
-// Shared set-up of the fuzz targets: a quiet log and the input as a FILE*.
+// Shared set-up of the fuzz targets: a quiet log, the input as a FILE*, and
+// the one routine every loader target runs.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+
+namespace zepcon {
+class BitmapData;
+class ModelData;
+}  // namespace zepcon
 
 namespace zepcon::fuzz {
 
@@ -13,5 +19,16 @@ void QuietLog();
 // The fuzzer's bytes as a read-only stream (closed by the caller), or
 // nullptr for empty input that the platform cannot map.
 FILE* OpenBytes(const uint8_t* data, size_t size);
+
+using PictureCodec = int (*)(BitmapData&, FILE*);
+using ModelCodec = int (*)(ModelData&, FILE*);
+
+// Loads the bytes; what loads must be whole (every pixel readable, in its
+// own layout and in the working layout) and is saved again when the format
+// has a saver.
+int FuzzPictureLoader(const uint8_t* data, size_t size, PictureCodec load, PictureCodec save);
+
+// Loads the bytes; what loads is checked and saved again.
+int FuzzModelLoader(const uint8_t* data, size_t size, ModelCodec load, ModelCodec save);
 
 }  // namespace zepcon::fuzz
