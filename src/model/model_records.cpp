@@ -30,7 +30,8 @@ uint32_t AddBase(uint32_t index, uint32_t base) {
 
 // Bounded copy of at most 39 characters into a 40-byte name field.
 void CopyName(char (&field)[40], const char* name) {
-  std::snprintf(field, sizeof field, "%s", name ? name : "");
+  // Longer names are cut on purpose; a formatting error leaves the field empty.
+  if (std::snprintf(field, sizeof field, "%s", name ? name : "") < 0) field[0] = '\0';
 }
 
 }  // namespace
@@ -75,10 +76,12 @@ void ModelData::MakeMaterialNameUnique(char* name) const {
     char candidate[40];
     char stem[31];
     std::snprintf(stem, sizeof stem, "%s", name);
-    std::snprintf(candidate, sizeof candidate, "%s_%lu", stem, Ul(suffix));
-    if (std::strcmp(candidate, name) == 0) {
+    // The stem leaves room for the suffix; a cut (huge suffix) still ends the search below.
+    int written = std::snprintf(candidate, sizeof candidate, "%s_%lu", stem, Ul(suffix));
+    if (written < 0 || std::strcmp(candidate, name) == 0) {
       ++suffix;
-      std::snprintf(candidate, sizeof candidate, "%s_%lu", stem, Ul(suffix));
+      written = std::snprintf(candidate, sizeof candidate, "%s_%lu", stem, Ul(suffix));
+      if (written < 0) candidate[0] = '\0';
     }
     std::memcpy(name, candidate, sizeof candidate);
   }
