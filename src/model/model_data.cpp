@@ -755,7 +755,7 @@ int ModelData::GetPointTexcoord(uint32_t point, double& u, double& v) {
 
 int ModelData::GetVertexAllProperties(uint32_t index, VertexProperties* record) {
   if (!record) record = &vertex_record;
-  if (index >= vertexs_count) {
+  if (AddBase(index, VertexBaseForReads()) >= vertexs_count) {
     LogMessage("GetVertexAllProperties: bad vertex index\n", LOG_ERROR);
     return 0;
   }
