@@ -117,6 +117,8 @@ int LoadJpegFrom(BitmapData& picture, FILE* file, const uint8_t* data, size_t si
     LogDecodeFailure(result);
     return 0;
   }
+  if (result.warnings)
+    LogFormatted(LOG_DETAIL, " jpeg data damaged, repaired where possible (%u warnings, the first: %s)\n", result.warnings, result.first_warning);
   LogMessage("...jpg loaded\n", LOG_MAJOR);
   return 1;
 }

@@ -18,7 +18,6 @@ typedef struct GlueErrorManager {
   struct jpeg_error_mgr pub; /* first, so the library's pointer is ours */
   jmp_buf jump;
   ZjpegResult* result;
-  void (*default_emit)(j_common_ptr, int);
   int missing_data_is_fatal;
 } GlueErrorManager;
 
@@ -42,13 +41,22 @@ static void GlueEmitMessage(j_common_ptr cinfo, int level) {
   if (level < 0 && manager->missing_data_is_fatal && cinfo->err->msg_code == JWRN_JPEG_EOF) {
     GlueErrorExit(cinfo);
   }
-  manager->default_emit(cinfo, level);
+  /* Warnings are counted for the caller's log instead of going to stderr;
+   * trace messages (level >= 0) are not wanted. */
+  if (level < 0) {
+    if (manager->result->warnings++ == 0) {
+      char text[JMSG_LENGTH_MAX];
+      text[0] = '\0';
+      (*cinfo->err->format_message)(cinfo, text);
+      snprintf(manager->result->first_warning, sizeof(manager->result->first_warning), "%s", text);
+    }
+    cinfo->err->num_warnings++;
+  }
 }
 
 static void InitErrorManager(GlueErrorManager* manager, ZjpegResult* result) {
   memset(manager, 0, sizeof(*manager));
   jpeg_std_error(&manager->pub);
-  manager->default_emit = manager->pub.emit_message;
   manager->pub.error_exit = GlueErrorExit;
   manager->pub.emit_message = GlueEmitMessage;
   manager->result = result;
@@ -56,6 +64,8 @@ static void InitErrorManager(GlueErrorManager* manager, ZjpegResult* result) {
   result->declared_width = 0;
   result->declared_height = 0;
   result->message[0] = '\0';
+  result->warnings = 0;
+  result->first_warning[0] = '\0';
 }
 
 /* Entropy-coded data spend at least one bit per 8x8 block of every component

@@ -43,6 +43,8 @@ typedef struct ZjpegResult {
   unsigned declared_width;  /* from the header, once read */
   unsigned declared_height;
   char message[200];   /* formatted library message for ZJPEG_LIBRARY_ERROR */
+  unsigned warnings;   /* warnings the library gave (damaged data it repaired) */
+  char first_warning[200];
 } ZjpegResult;
 
 /* Called once decompression has started. Returns the row buffer (at least
