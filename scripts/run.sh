@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Zepcon and starts it. Until the main window lands, "starting" means
-# the command-line tool on the bundled example: it recognises the example,
-# shows what it holds and converts it.
+# the command-line tool on the bundled examples: it recognises them, shows
+# what they hold and converts each to the other formats of its kind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,9 +10,18 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$(nproc)" --target zepcon-cli
 
 out=$(mktemp -d)
-./build/zepcon-cli identify examples/*
+cli=./build/zepcon-cli
+$cli identify examples/*
 for example in examples/*; do
-  ./build/zepcon-cli info "$example" || true
+  echo
+  $cli info "$example"
 done
-./build/zepcon-cli convert --to txt examples/readme-example.txt -o "$out" --force
-echo "Converted files are in $out"
+echo
+$cli convert --to raw examples/cube.off -o "$out"
+for type in bmp tga rgb jpg; do
+  $cli convert --to "$type" examples/gradient.ppm -o "$out"
+done
+$cli convert --to txt examples/readme-example.txt -o "$out"
+echo
+echo "Converted files are in $out:"
+ls -l "$out"
