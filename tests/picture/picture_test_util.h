@@ -1,32 +1,23 @@
 // Helpers shared by the picture tests: loading from bytes or files, reading
-// a picture out as red, green, blue, alpha, and asking ImageMagick for its
-// reading of a file.
+// a picture out as red, green, blue, alpha, asking ImageMagick for its
+// reading of a file, refusals and truncated files.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
-
-#include <cstring>
-#include <sstream>
 
 #include "picture/bitmap_data.h"
 #include "support/test_support.h"
 
 namespace zepcon::test {
 
+using Bytes = std::vector<uint8_t>;
 using PictureCodec = int (*)(BitmapData&, FILE*);
-
-struct MagickPicture {
-  bool ok = false;
-  uint32_t width = 0;
-  uint32_t height = 0;
-  std::vector<uint8_t> rgba;
-};
-
 
 // Settings under which converting to RGBA changes no pixel.
 inline void NeutralSettings(BitmapData& picture) {
@@ -35,11 +26,11 @@ inline void NeutralSettings(BitmapData& picture) {
   picture.settings.alpha_activated = 1;
 }
 
-inline int LoadFromBytes(BitmapData& picture, PictureCodec loader, const std::vector<uint8_t>& bytes) {
-  // A real file, so the loader sees an ordinary seekable stream even for
-  // zero bytes (fmemopen refuses an empty buffer).
+// Empties `picture` and runs `loader` on `bytes` (a real temporary file, so
+// the loader sees an ordinary seekable stream even for zero bytes).
+inline int LoadFromBytes(BitmapData& picture, PictureCodec loader, const Bytes& bytes) {
   FILE* file = std::tmpfile();
-  if (!file) return -1;
+  if (!file || !picture.InitData()) return -1;
   if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
   std::rewind(file);
   const int result = loader(picture, file);
@@ -49,42 +40,46 @@ inline int LoadFromBytes(BitmapData& picture, PictureCodec loader, const std::ve
 
 inline int LoadFromFile(BitmapData& picture, PictureCodec loader, const std::string& path) {
   FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return -1;
+  if (!file || !picture.InitData()) return -1;
   const int result = loader(picture, file);
   std::fclose(file);
   return result;
 }
 
+inline std::string CorpusPath(const std::string& relative) { return (CorpusDir() / relative).string(); }
+
 // Runs `saver` into a temporary file and returns the bytes (empty on failure).
-inline std::vector<uint8_t> SaveToBytes(BitmapData& picture, PictureCodec saver, int* result = nullptr) {
+inline Bytes SaveToBytes(BitmapData& picture, PictureCodec saver, int* result = nullptr) {
   FILE* file = std::tmpfile();
-  std::vector<uint8_t> bytes;
+  Bytes bytes;
   if (!file) return bytes;
   const int saved = saver(picture, file);
   if (result) *result = saved;
   if (saved) {
     std::fflush(file);
-    const long size = std::ftell(file);
+    bytes.resize(static_cast<size_t>(std::ftell(file)));
     std::rewind(file);
-    bytes.resize(static_cast<size_t>(size));
     if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) bytes.clear();
   }
   std::fclose(file);
   return bytes;
 }
 
-// The picture as RGBA8888 bytes, converted in place under neutral settings.
-inline std::vector<uint8_t> RgbaPixels(BitmapData& picture) {
-  NeutralSettings(picture);
-  std::vector<uint8_t> pixels;
-  if (!picture.BitmapConvertToMode(MODE_RGBA8888, 0)) return pixels;
-  pixels.resize(size_t{picture.PixelCount()} * 4);
-  if (!picture.GetPixels(0, picture.PixelCount(), pixels.data())) pixels.clear();
+// The picture's bytes in its own layout.
+inline Bytes RawPixels(const BitmapData& picture) {
+  Bytes pixels(size_t{picture.PixelCount()} * picture.BytesPerPixel());
+  EXPECT_EQ(picture.GetPixels(0, picture.PixelCount(), pixels.data()), 1);
   return pixels;
 }
 
-inline void MakePicture(BitmapData& picture, uint32_t size_x, uint32_t size_y, uint32_t mode,
-                 const std::vector<uint8_t>& bytes) {
+// The picture as RGBA8888 bytes, converted in place under neutral settings.
+inline Bytes RgbaPixels(BitmapData& picture) {
+  NeutralSettings(picture);
+  if (!picture.BitmapConvertToMode(MODE_RGBA8888, 0)) return {};
+  return RawPixels(picture);
+}
+
+inline void MakePicture(BitmapData& picture, uint32_t size_x, uint32_t size_y, uint32_t mode, const Bytes& bytes) {
   ASSERT_EQ(picture.InitData(), 1);
   ASSERT_EQ(picture.InitPicture(size_x, size_y, mode), 1);
   const size_t pixels = size_t{size_x} * size_y;
@@ -92,28 +87,77 @@ inline void MakePicture(BitmapData& picture, uint32_t size_x, uint32_t size_y, u
   ASSERT_EQ(picture.SetPixels(0, size_x * size_y, bytes.data()), 1);
 }
 
-// ImageMagick's 8-bit RGBA reading of the first frame of a file. Targa
-// rows are kept in file order by ImageMagick (only an orientation tag says
-// which is the top), so the reading is oriented before the comparison.
-inline MagickPicture MagickRgba(const std::string& path) {
+// The loader refuses `file`, logging an error that holds `message`; when
+// `unallocated`, before the picture was given any size.
+inline void ExpectRefused(PictureCodec loader, const Bytes& file, const std::string& message,
+                          bool unallocated = false) {
+  BitmapData picture;
+  LogCapture log;
+  EXPECT_EQ(LoadFromBytes(picture, loader, file), 0) << message;
+  if (unallocated) { EXPECT_EQ(picture.Mode(), MODE_UNDEFINED) << message; }
+  EXPECT_FALSE(log.ErrorText().empty()) << message;
+  EXPECT_TRUE(log.Contains(message)) << message << " not in:\n" << log.Text();
+}
+
+// Loads every proper prefix of `whole`: each must load or fail with a logged
+// error. Returns how many loaded; the whole file must load.
+inline size_t LoadEveryPrefix(PictureCodec loader, const Bytes& whole) {
+  size_t loaded = 0;
+  for (size_t length = 0; length < whole.size(); ++length) {
+    BitmapData picture;
+    LogCapture log;
+    const int result = LoadFromBytes(picture, loader, Bytes(whole.begin(), whole.begin() + length));
+    EXPECT_TRUE(result == 0 || result == 1) << "length " << length;
+    if (result == 1) ++loaded;
+    if (result == 0 && log.ErrorText().empty()) {
+      ADD_FAILURE() << "failed silently at length " << length;
+      break;
+    }
+  }
+  BitmapData picture;
+  EXPECT_EQ(LoadFromBytes(picture, loader, whole), 1);
+  return loaded;
+}
+
+struct MagickPicture {
+  bool ok = false;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  Bytes rgba;
+};
+
+// ImageMagick's 8-bit reading of the first frame of a file (`map` "rgba",
+// "rgb" or "cmyk"). Targa rows are kept in file order by ImageMagick (only
+// an orientation tag says which is the top), so the reading is oriented;
+// JPEG loaders ignore orientation tags, so those are read unoriented.
+inline MagickPicture MagickRead(const std::string& path, const std::string& map = "rgba", bool orient = true) {
   MagickPicture result;
-  std::string size_text;
-  if (RunCommand("/usr/bin/identify -format '%w %h\\n' '" + path + "[0]' 2>/dev/null", &size_text) != 0) return result;
-  std::istringstream size_stream(size_text);
+  std::string text;
+  if (RunCommand("/usr/bin/identify -format '%w %h\\n' '" + path + "[0]' 2>/dev/null", &text) != 0) return result;
+  std::istringstream size_stream(text);
   if (!(size_stream >> result.width >> result.height)) return result;
-  if (RunCommand("/usr/bin/convert '" + path + "[0]' -auto-orient -depth 8 rgba:- 2>/dev/null", &size_text) != 0) return result;
-  result.rgba.assign(size_text.begin(), size_text.end());
-  result.ok = result.rgba.size() == size_t{result.width} * result.height * 4;
+  if (RunCommand("/usr/bin/convert '" + path + "[0]'" + (orient ? " -auto-orient" : "") + " -depth 8 " + map + ":- 2>/dev/null", &text) != 0)
+    return result;
+  result.rgba.assign(text.begin(), text.end());
+  result.ok = result.rgba.size() == size_t{result.width} * result.height * (map == "rgb" ? 3 : 4);
   return result;
 }
 
-inline void PutLe16(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
-  bytes[at] = static_cast<uint8_t>(value);
-  bytes[at + 1] = static_cast<uint8_t>(value >> 8);
+inline void PutLe16(Bytes& bytes, size_t at, uint32_t value) {
+  for (int i = 0; i < 2; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
-
-inline void PutLe32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
+inline void PutLe32(Bytes& bytes, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+inline uint32_t GetLe32(const Bytes& bytes, size_t at) {
+  return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
+         uint32_t{bytes[at + 3]} << 24;
+}
+inline void PutBe16(Bytes& bytes, size_t at, uint32_t value) {
+  for (int i = 0; i < 2; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 - 8 * i));
+}
+inline void PutBe32(Bytes& bytes, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
 }
 
 }  // namespace zepcon::test
