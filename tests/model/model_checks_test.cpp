@@ -15,6 +15,12 @@ namespace {
 
 using test::LogCapture;
 
+// Several values compared at once, each against its own expectation.
+template <class... T>
+std::vector<double> Values(T... values) {
+  return {static_cast<double>(values)...};
+}
+
 class ModelRecords : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(model.InitData(), 1); }
@@ -34,6 +40,12 @@ class ModelRecords : public ::testing::Test {
     EXPECT_EQ(model.GetObjectInfo(index, &record), 1) << index;
     return record;
   }
+  // First and count of vertices, polygons, points and edges.
+  std::vector<double> Ranges(uint32_t index) {
+    const ObjectRecord o = Object(index);
+    return Values(o.first_vertex, o.vertex_count, o.first_polygon, o.polygon_count, o.first_point,
+                  o.point_count, o.first_edge, o.edge_count);
+  }
   void Triangle(uint32_t a, uint32_t b, uint32_t c) {
     const uint32_t list[3] = {a, b, c};
     model.StorePolygon(3, list);
@@ -41,10 +53,10 @@ class ModelRecords : public ::testing::Test {
   void StoreVertices(int count) {
     for (int i = 0; i < count; ++i) model.StoreVertex(i, 0, 0);
   }
-  double JointZ(int32_t joint) {
+  std::vector<double> Joint(int32_t joint) {
     double x = -1, y = -1, z = -1;
     model.GetJointPosition(joint, x, y, z);
-    return z;
+    return Values(x, y, z);
   }
   ModelData model;
 };
@@ -79,22 +91,15 @@ TEST_F(ModelRecords, MaterialsByColourAreFoundOrAdded) {
   EXPECT_EQ(model.MaterialOfColor(10, 20, 30), 0);
   EXPECT_EQ(model.MaterialOfColor(10, 20, 30), 0);
   EXPECT_EQ(MaterialName(0), "0A_14_1E");
-  EXPECT_EQ(model.material.ambient[0], 160);  // the rest is the default material
   EXPECT_EQ(model.MaterialOfColorAlpha(10, 20, 30, 100), 1);
   EXPECT_EQ(model.MaterialOfColorAlpha(10, 20, 30, 100), 1);
   EXPECT_EQ(model.materials_count, 2u);
   model.GetMaterial(1);
-  EXPECT_EQ(model.material.transparency, 100);
-
-  model.material.shininess = 77;
-  EXPECT_EQ(model.SetMaterial(1), 1);
+  EXPECT_EQ(Values(model.material.transparency, model.material.ambient[0]), Values(100, 160));
   LogCapture log;
   EXPECT_EQ(model.SetMaterial(2), 0);
-  EXPECT_TRUE(log.Contains("SetMaterial: index > count\n"));
-  EXPECT_EQ(model.GetMaterial(2), 0);  // missing: the default, silently
-  EXPECT_EQ(model.material.shininess, 5);
-  model.GetMaterial(1);
-  EXPECT_EQ(model.material.shininess, 77);
+  EXPECT_EQ(model.GetMaterial(2), 0);  // missing: the default one, silently
+  EXPECT_EQ(model.material.transparency, 255);
   EXPECT_EQ(log.Text(), "SetMaterial: index > count\n");
 }
 
@@ -105,16 +110,15 @@ TEST_F(ModelRecords, ElementMaterialsCountFromTheCurrentObject) {
   model.StoreVertex(9, 9, 9);
   Triangle(0, 1, 2);
   ASSERT_EQ(model.SetPolygonMaterial(0, 5), 1);  // object 1's first polygon
-  EXPECT_EQ(model.GetPolygonMaterial(1), 5);
-  EXPECT_EQ(model.GetPolygonMaterial(0), kNoMaterial);
   model.SetVertexMaterial(0, 2);
-  EXPECT_EQ(model.GetVertexMaterial(4), 2);
   model.SetPointMaterial(2, 3);
-  EXPECT_EQ(model.GetPointMaterial(5), 3);
-
+  EXPECT_EQ(Values(model.GetPolygonMaterial(0), model.GetPolygonMaterial(1),
+                   model.GetVertexMaterial(4), model.GetPointMaterial(5)),
+            Values(kNoMaterial, 5, 2, 3));
   LogCapture log;
-  EXPECT_EQ(model.GetPolygonMaterial(2) + model.GetVertexMaterial(5) + model.GetPointMaterial(6),
-            0);
+  EXPECT_EQ(
+      Values(model.GetPolygonMaterial(2), model.GetVertexMaterial(5), model.GetPointMaterial(6)),
+      Values(0, 0, 0));
   EXPECT_TRUE(log.Contains("GetPolygonMaterial: pindex > polygons\n"));
   EXPECT_TRUE(log.Contains("GetVertexMaterial: vindex(5) > vertexs_count(5)\n"));
   EXPECT_TRUE(log.Contains("GetPointMaterial: pindex(6) > points_count(6)\n"));
@@ -135,14 +139,11 @@ TEST_F(ModelRecords, ObjectsCloseInTurnAndAreNamedWhenFinished) {
   LogCapture log;
   model.FinishObjects();
   EXPECT_EQ(model.objects_count, 2u);
-  const ObjectRecord first = Object(0), second = Object(1);
-  EXPECT_EQ(first.vertex_count + first.polygon_count + first.point_count + first.edge_count, 8u);
-  EXPECT_STREQ(first.name, "named");
-  EXPECT_EQ(second.first_vertex + second.first_point + second.first_edge, 7u);
-  EXPECT_EQ(second.vertex_count, 1u);
-  EXPECT_EQ(second.owner, -1);
-  EXPECT_EQ(second.order, -1);
-  EXPECT_STREQ(second.name, "Converted object 1");
+  EXPECT_EQ(Ranges(0), Values(0, 3, 0, 1, 0, 3, 0, 1));
+  EXPECT_EQ(Ranges(1), Values(3, 1, 1, 0, 3, 0, 1, 0));
+  EXPECT_EQ(Values(Object(1).owner, Object(1).order), Values(-1, -1));
+  EXPECT_STREQ(Object(0).name, "named");
+  EXPECT_STREQ(Object(1).name, "Converted object 1");
   EXPECT_TRUE(log.Contains("\nObjects finished, count 2\n"));
   EXPECT_TRUE(log.Contains(" no   vertexs polygons name\n"));
   EXPECT_TRUE(log.Contains("  0.        3        1 named\n"));
@@ -154,13 +155,12 @@ TEST_F(ModelRecords, ObjectsGivenByRangesAreKeptAsGivenUpToTheLimit) {
   ASSERT_EQ(model.AddObjectByRanges(2, 6, 0, 0, 0, 0, 0, 0, std::string(50, 'n').c_str()), 1);
   EXPECT_EQ(std::strlen(Object(1).name), 39u);
   model.FinishObjects();  // explicit objects: ranges are not recomputed
-  EXPECT_EQ(Object(1).first_vertex, 2u);
-  EXPECT_EQ(Object(1).vertex_count, 4u);
+  EXPECT_EQ(Ranges(1), Values(2, 4, 0, 0, 0, 0, 0, 0));
   EXPECT_EQ(Object(0).vertex_count, 0u);
   ObjectRecord record{};
   LogCapture log;
   EXPECT_EQ(model.GetObjectInfo(2, &record), 1);  // the entry after the last
-  EXPECT_EQ(model.GetObjectInfo(3, &record) + model.SetObjectInfo(3, &record), 0);
+  EXPECT_EQ(Values(model.GetObjectInfo(3, &record), model.SetObjectInfo(3, &record)), Values(0, 0));
   EXPECT_TRUE(log.Contains("GetObjectInfo: index > count\n"));
   EXPECT_TRUE(log.Contains("SetObjectInfo: index > count\n"));
 
@@ -168,7 +168,8 @@ TEST_F(ModelRecords, ObjectsGivenByRangesAreKeptAsGivenUpToTheLimit) {
   model.StoreVertex(0, 0, 0);
   EXPECT_EQ(model.NewObject(), 0);
   EXPECT_TRUE(log.Contains("Can't create more objects. Improve!\n"));
-  EXPECT_EQ(model.OpenEmptyObject() + model.AddObjectByRanges(0, 1, 0, 0, 0, 0, 0, 0, "x"), 0);
+  EXPECT_EQ(model.OpenEmptyObject(), 0);
+  EXPECT_EQ(model.AddObjectByRanges(0, 1, 0, 0, 0, 0, 0, 0, "x"), 0);
   EXPECT_EQ(model.objects_count, 500u);
 }
 
@@ -179,7 +180,7 @@ TEST_F(ModelRecords, JointsAreUniqueByNameAndLimitedTo201) {
   EXPECT_EQ(model.AddJoint(9, 9, 9, "hip"), 1);
   EXPECT_TRUE(log.Contains("Joint with name [hip] already exists, skipping\n"));
   EXPECT_EQ(model.AddJoint(0, 0, 0, ""), 0);  // matches the unnamed root
-  EXPECT_EQ(JointZ(1), 3);
+  EXPECT_EQ(Joint(1), Values(1, 2, 3));
   char name[16];
   for (int i = 2; i < 201; ++i) {
     std::snprintf(name, sizeof name, "j%d", i);
@@ -189,7 +190,8 @@ TEST_F(ModelRecords, JointsAreUniqueByNameAndLimitedTo201) {
   EXPECT_TRUE(log.Contains("AddJoint: MaxJoints reached\n"));
   EXPECT_EQ(model.joints_count, 201u);
   JointRecord record{};
-  EXPECT_EQ(model.GetJointInfo(201, &record) + model.SetJointInfo(300, &record), 0);
+  EXPECT_EQ(Values(model.GetJointInfo(201, &record), model.SetJointInfo(300, &record)),
+            Values(0, 0));
   EXPECT_STREQ(record.name, "");  // joint 0's record
   EXPECT_TRUE(log.Contains("GetJointInfo: jindex >= joints_count"));
   EXPECT_TRUE(log.Contains("SetJointInfo: jindex >= joints_count"));
@@ -198,28 +200,22 @@ TEST_F(ModelRecords, JointsAreUniqueByNameAndLimitedTo201) {
 TEST_F(ModelRecords, ChildJointsHangOffTheirParentWithABone) {
   model.AddJoint(0, 2, 0, "parent");
   ASSERT_EQ(model.AddChildJoint("parent", "child", 0, 1, 0), 0);
-  double x = 0, y = 0, z = 0;
-  model.GetJointPosition(2, x, y, z);
-  EXPECT_EQ(y, 3);
-  BoneRecord record{};
-  ASSERT_EQ(model.GetBoneInfo(0, &record), 1);
-  EXPECT_EQ(record.first_joint * 10 + record.second_joint, 12);
-  EXPECT_DOUBLE_EQ(record.length, 0.1);
+  EXPECT_EQ(Joint(2), Values(0, 3, 0));
+  BoneRecord bone{};
+  ASSERT_EQ(model.GetBoneInfo(0, &bone), 1);
+  EXPECT_EQ(Values(bone.first_joint, bone.second_joint, bone.length), Values(1, 2, 0.1));
   model.CalcBoneLengths();
-  model.GetBoneInfo(0, &record);
-  EXPECT_DOUBLE_EQ(record.length, 1.0);
-  EXPECT_EQ(model.GetParentJoint(2), 1);
-  EXPECT_EQ(model.GetParentJoint(1), 0);  // no bone ends there
-  EXPECT_EQ(model.FindBone(1, 1) + model.FindBone(2, 0), 0);
-  EXPECT_EQ(model.FindBone(2, 1), -1);
-
+  model.GetBoneInfo(0, &bone);
+  EXPECT_DOUBLE_EQ(bone.length, 1.0);
+  // Parents of 2 and 1 (no bone ends there); bones by first and by second joint.
+  EXPECT_EQ(Values(model.GetParentJoint(2), model.GetParentJoint(1), model.FindBone(1, 1),
+                   model.FindBone(2, 0), model.FindBone(2, 1)),
+            Values(1, 0, 0, 0, -1));
   LogCapture log;
   EXPECT_EQ(model.AddChildJoint("nobody", "x", 0, 0, 0), -1);
   EXPECT_TRUE(log.Contains("AddChildJoint: Could not find parent (nobody)\n"));
-  EXPECT_EQ(model.GetBoneInfo(5, &record), 0);
+  EXPECT_EQ(model.GetBoneInfo(5, &bone), 0);
   EXPECT_TRUE(log.Contains("GetBoneInfo: bindex >= bones_count"));
-  EXPECT_EQ(model.SetBoneName(0, std::string(45, 'b').c_str()), 1);
-  EXPECT_EQ(std::strlen(model.GetBoneName(0)), 39u);
   EXPECT_EQ(model.SetBoneName(200, "x"), 0);
   EXPECT_STREQ(model.GetBoneName(200), "");
   EXPECT_TRUE(log.Contains("SetBoneName: index out of range\n"));
@@ -232,23 +228,14 @@ TEST_F(ModelRecords, LayoutSkeletonStacksJointsByBoneLengths) {
   model.AddBone(static_cast<int16_t>(a), static_cast<int16_t>(b), 3.0);
   model.AddBone(0, static_cast<int16_t>(a), 2.0);
   model.LayoutSkeleton();
-  double x = 9, y = 9, z = 9;
-  model.GetJointPosition(a, x, y, z);
-  EXPECT_EQ(x, 0);
-  EXPECT_EQ(y, 5);
-  EXPECT_EQ(z, 2);
-  model.GetJointPosition(b, x, y, z);
-  EXPECT_EQ(x, 0);
-  EXPECT_EQ(z, 5);
-  EXPECT_EQ(JointZ(loose), 0);
+  EXPECT_EQ(Joint(a), Values(0, 5, 2));
+  EXPECT_EQ(Joint(b)[0], 0);
+  EXPECT_EQ(Joint(b)[2], 5);
+  EXPECT_EQ(Joint(loose)[2], 0);
 }
 
-TEST_F(ModelRecords, LightsGetDefaultsAndNames) {
+TEST_F(ModelRecords, LightsAreNamedByIndexUnlessNamed) {
   model.ResetLight();
-  EXPECT_EQ(model.light.kind, 2u);
-  EXPECT_EQ(model.light.second[1], 1.0);
-  EXPECT_EQ(model.light.value, 20.0);
-  EXPECT_EQ(model.light.third_colour[0], 60);
   EXPECT_EQ(model.AddLight(), 0);
   model.SetLightName("sun");
   EXPECT_EQ(model.AddLight(), 1);
@@ -257,54 +244,102 @@ TEST_F(ModelRecords, LightsGetDefaultsAndNames) {
   EXPECT_STREQ(record.name, "Light 0");
   ASSERT_EQ(model.GetLightInfo(1, &record), 1);
   EXPECT_STREQ(record.name, "sun");
-  EXPECT_EQ(record.index, -1);
+  EXPECT_EQ(Values(record.kind, record.value, record.index), Values(2, 20, -1));
 }
 
 using ModelChecks = ModelRecords;
 
-TEST_F(ModelChecks, DanglingPointsAreRedirectedToVertexZero) {
+TEST_F(ModelChecks, CheckModelRepairsALoadedModelInOnePass) {
+  // Object 0: a triangle and one pointing at missing vertices, with bad material indexes.
   StoreVertices(3);
   Triangle(0, 1, 2);
   Triangle(2, 7, 9);
-  LogCapture log;
-  model.CheckPolygons();
-  EXPECT_TRUE(log.Contains(" found 2 bad polygons pointings, redirected to 0\n"));
-  const uint32_t expected[6] = {0, 1, 2, 2, 0, 0};
-  for (uint32_t p = 0; p < 6; ++p) EXPECT_EQ(model.GetPointVertex(p), expected[p]) << p;
-  log.Clear();
-  model.CheckPolygons();
-  EXPECT_EQ(log.Text(), "Checking polygons...Ok\n");
-}
-
-TEST_F(ModelChecks, MaterialCheckRepairsIndexesTexturesAndUsage) {
-  StoreVertices(3);
-  for (int i = 0; i < 3; ++i) Triangle(0, 1, 2);
   model.poly_materials_present = model.point_materials_present = 1;
   model.SetPolygonMaterial(0, 4);   // no such material
   model.SetPolygonMaterial(1, -1);  // none stays none
-  model.SetPointMaterial(8, -7);    // negative and not none
+  model.SetPointMaterial(5, -7);    // negative and not none
   model.SetVertexMaterial(1, 0);    // vertex materials are not present: ignored
+  // Objects 1 and 2, owned by object 0 and by 4 (the joint count: dropped).
+  for (int32_t owner : {0, 4}) {
+    model.NewObject();
+    model.StoreVertex(3, 3, 3);
+    ObjectRecord record = Object(model.CurrentObject());
+    record.owner = owner;
+    model.SetObjectInfo(model.CurrentObject(), &record);
+  }
+  model.SetObjectName("named");
+  // Skeleton root(0) -> 1 -> 2, root -> 3; bone 2 unnamed, the others named twice.
+  for (const char* name : {"a", "b", "c"}) model.AddJoint(0, 0, 0, name);
+  const std::string long_name(39, 'q');
+  const int16_t bones[6][2] = {{0, 3}, {1, 2}, {0, 1}, {2, 2}, {2, 2}, {2, 2}};
+  const char* names[6] = {
+      "arm", "arm", nullptr, long_name.c_str(), long_name.c_str(), long_name.c_str()};
+  for (uint32_t i = 0; i < 6; ++i) {
+    model.AddBone(bones[i][0], bones[i][1], 1);
+    if (names[i]) model.SetBoneName(i, names[i]);
+  }
   LogCapture log;
-  model.CheckMaterials();
+  EXPECT_EQ(model.CheckModel(), 1);
+
+  std::vector<double> points;
+  for (uint32_t p = 0; p < 6; ++p) points.push_back(model.GetPointVertex(p));
+  EXPECT_EQ(points, Values(0, 1, 2, 2, 0, 0));
+  EXPECT_TRUE(
+      log.Contains("Checking polygons... found 2 bad polygons pointings, redirected to 0\n"
+                   "Checking materials...1 bad poly materials found, redirected to "
+                   "material 0...1 bad point materials found, redirected to material "
+                   "0..Done\n"));
   ASSERT_EQ(model.materials_count, 1u);
   EXPECT_EQ(MaterialName(0), "default material");
-  EXPECT_EQ(model.material.diffuse[0], 255);
-  EXPECT_EQ(model.material.usage_flags, 1u | 4u);
-  EXPECT_EQ(log.Text(),
-            "Checking materials...1 bad poly materials found, redirected to material 0.."
-            ".1 bad point materials found, redirected to material 0..Done\n");
-  EXPECT_EQ(model.GetPolygonMaterial(0), 0);
-  EXPECT_EQ(model.GetPolygonMaterial(1), kNoMaterial);
-  EXPECT_EQ(model.GetPointMaterial(8), 0);
-  EXPECT_EQ(model.relative_writes, 0u);
+  EXPECT_EQ(Values(model.material.diffuse[0], model.material.usage_flags), Values(255, 1 | 4));
+  EXPECT_EQ(Values(model.GetPolygonMaterial(0), model.GetPolygonMaterial(1),
+                   model.GetPointMaterial(5), model.relative_writes),
+            Values(0, kNoMaterial, 0, 0));
 
-  // Usage bits per kind; texture indexes beyond the textures are removed.
+  const char* expected_names[3] = {"arm_0", "arm", "bone 2"};
+  for (uint32_t i = 0; i < 3; ++i) EXPECT_STREQ(model.GetBoneName(i), expected_names[i]) << i;
+  // Long duplicates: the suffix replaces the end of the name.
+  std::set<std::string> long_names;
+  for (uint32_t i = 3; i < 6; ++i) long_names.insert(model.GetBoneName(i));
+  EXPECT_EQ(long_names.size(), 3u);
+  for (const std::string& name : long_names) EXPECT_EQ(name.size(), 39u);
+  std::vector<double> joint_orders, joint_depths, owners, orders, depths;
+  for (uint32_t j = 0; j < 4; ++j) {
+    JointRecord record{};
+    ASSERT_EQ(model.GetJointInfo(j, &record), 1);
+    joint_orders.push_back(record.order);
+    joint_depths.push_back(record.depth);
+  }
+  EXPECT_EQ(joint_orders, Values(0, 1, 2, 3));
+  EXPECT_EQ(joint_depths, Values(0, 1, 2, 1));
+
+  ASSERT_EQ(model.objects_count, 3u);
+  for (uint32_t i = 0; i < 3; ++i) {
+    owners.push_back(Object(i).owner);
+    orders.push_back(Object(i).order);
+    depths.push_back(Object(i).depth);
+  }
+  EXPECT_EQ(owners, Values(-1, 0, -1));
+  EXPECT_EQ(orders, Values(0, 1, 2));
+  EXPECT_EQ(depths, Values(0, 1, 0));
+  EXPECT_STREQ(Object(1).name, "Converted object 1");
+  EXPECT_STREQ(Object(2).name, "named");
+  EXPECT_EQ(Ranges(2), Values(4, 1, 2, 0, 6, 0, 0, 0));
+  EXPECT_FALSE(log.Contains("forgot objects"));
+
   ASSERT_EQ(model.InitData(), 1);
+  log.Clear();
+  EXPECT_EQ(model.CheckModel(), 1);
+  EXPECT_EQ(model.objects_count, 0u);
+  EXPECT_TRUE(log.Contains("Checking polygons...Ok\n"));
+  EXPECT_TRUE(log.Contains("forgot objects :(\n"));
+}
+
+TEST_F(ModelChecks, MaterialCheckMarksUsageAndRemovesMissingTextures) {
   StoreVertices(3);
   Triangle(0, 1, 2);
   model.textures_count = 3;  // as the texture loader leaves it
-  const int32_t textures[3] = {7, -1, 2};
-  for (int32_t texture : textures) {
+  for (int32_t texture : {7, -1, 2}) {
     model.ResetMaterial();
     model.material.texture = texture;
     model.material.diffuse[0] = static_cast<uint8_t>(texture + 1);  // distinct names
@@ -314,49 +349,18 @@ TEST_F(ModelChecks, MaterialCheckRepairsIndexesTexturesAndUsage) {
   model.SetPolygonMaterial(0, 2);
   model.SetVertexMaterial(1, 2);
   model.SetVertexMaterial(2, 0);
-  log.Clear();
+  model.SetPointMaterial(0, 1);  // point materials are not present: ignored
+  LogCapture log;
   model.CheckMaterials();
   EXPECT_TRUE(log.Contains(".1 bad texture indexes found, tex removed.."));
-  const uint32_t usage[3] = {2u, 0u, 1u | 2u};
-  const int32_t kept_texture[3] = {-1, -1, 2};
+  std::vector<double> usage, textures;
   for (uint32_t i = 0; i < 3; ++i) {
     model.GetMaterial(i);
-    EXPECT_EQ(model.material.usage_flags, usage[i]) << i;
-    EXPECT_EQ(model.material.texture, kept_texture[i]) << i;
+    usage.push_back(model.material.usage_flags);
+    textures.push_back(model.material.texture);
   }
-}
-
-TEST_F(ModelChecks, BoneNamesAreFilledAndMadeUnique) {
-  const char* given[7] = {"arm", "arm", nullptr, "bone 2", "", "", ""};
-  const std::string long_name(39, 'q');
-  for (uint32_t i = 0; i < 7; ++i) {
-    model.AddBone(0, 0, 1);
-    if (given[i]) model.SetBoneName(i, i < 4 ? given[i] : long_name.c_str());
-  }
-  model.CheckSkelet();
-  const char* expected[4] = {"arm_0", "arm", "bone 2_2", "bone 2"};
-  for (uint32_t i = 0; i < 4; ++i) EXPECT_STREQ(model.GetBoneName(i), expected[i]) << i;
-  // Long duplicates: the suffix replaces the end of the name.
-  std::set<std::string> names;
-  for (uint32_t i = 4; i < 7; ++i) names.insert(model.GetBoneName(i));
-  EXPECT_EQ(names.size(), 3u);
-  for (const std::string& name : names) EXPECT_EQ(name.size(), 39u);
-}
-
-TEST_F(ModelChecks, JointHierarchyComesFromTheBones) {
-  // root(0) -> 1 -> 2, root -> 3
-  for (const char* name : {"a", "b", "c"}) model.AddJoint(0, 0, 0, name);
-  model.AddBone(0, 3, 1);
-  model.AddBone(1, 2, 1);
-  model.AddBone(0, 1, 1);
-  model.CheckSkelet();
-  const int32_t expected_depth[4] = {0, 1, 2, 1};
-  for (uint32_t j = 0; j < 4; ++j) {
-    JointRecord record{};
-    ASSERT_EQ(model.GetJointInfo(j, &record), 1);
-    EXPECT_EQ(record.order, static_cast<int32_t>(j));
-    EXPECT_EQ(record.depth, expected_depth[j]) << j;
-  }
+  EXPECT_EQ(usage, Values(2, 0, 1 | 2));
+  EXPECT_EQ(textures, Values(-1, -1, 2));
 }
 
 TEST(SortHierarchy, NumbersAForestDepthFirstInPreOrder) {
@@ -379,61 +383,6 @@ TEST(SortHierarchy, NumbersAForestDepthFirstInPreOrder) {
     EXPECT_EQ(order, forest.order);
     EXPECT_EQ(depth, forest.depth);
   }
-}
-
-TEST_F(ModelChecks, ObjectOwnersBeyondTheJointsAreDropped) {
-  model.AddJoint(0, 0, 1, "j1");
-  model.AddJoint(0, 0, 2, "j2");  // 3 joints
-  for (int i = 0; i < 3; ++i) {
-    model.StoreVertex(0, 0, 0);
-    model.NewObject();
-  }
-  model.StoreVertex(0, 0, 0);
-  model.FinishObjects();
-  ASSERT_EQ(model.objects_count, 4u);
-  const int32_t owners[4] = {-1, 0, 3, 2};  // 3 equals the joint count
-  for (uint32_t i = 0; i < 4; ++i) {
-    ObjectRecord record = Object(i);
-    record.owner = owners[i];
-    model.SetObjectInfo(i, &record);
-  }
-  ASSERT_EQ(model.CheckObjectOwning(), 1);
-  // Objects 0 (root) -> 1; 2 root; 3 -> 2.
-  const int32_t kept_owners[4] = {-1, 0, -1, 2}, depths[4] = {0, 1, 0, 1};
-  for (uint32_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(Object(i).owner, kept_owners[i]) << i;
-    EXPECT_EQ(Object(i).order, static_cast<int32_t>(i));
-    EXPECT_EQ(Object(i).depth, depths[i]) << i;
-  }
-}
-
-TEST_F(ModelChecks, CheckModelRepairsALoadedModelInOnePass) {
-  StoreVertices(3);
-  Triangle(0, 1, 5);
-  model.NewObject();
-  model.StoreVertex(3, 3, 3);
-  model.AddBone(0, 0, 1);
-  LogCapture log;
-  EXPECT_EQ(model.CheckModel(), 1);
-  EXPECT_EQ(model.GetPointVertex(2), 0u);
-  EXPECT_EQ(model.materials_count, 1u);
-  EXPECT_STREQ(model.GetBoneName(0), "bone 0");
-  EXPECT_EQ(model.objects_count, 2u);
-  EXPECT_STREQ(Object(1).name, "Converted object 1");
-  EXPECT_EQ(Object(1).vertex_count, 1u);
-  EXPECT_EQ(Object(1).order, 1);
-  const std::string& text = log.Text();  // the steps run in their order
-  const size_t polygons = text.find("Checking polygons...");
-  ASSERT_NE(polygons, std::string::npos);
-  EXPECT_LT(polygons, text.find("Checking materials.."));
-  EXPECT_LT(text.find("Checking materials.."), text.find("Objects finished"));
-  EXPECT_FALSE(log.Contains("forgot objects"));
-
-  ASSERT_EQ(model.InitData(), 1);
-  log.Clear();
-  EXPECT_EQ(model.CheckModel(), 1);
-  EXPECT_EQ(model.objects_count, 0u);
-  EXPECT_TRUE(log.Contains("forgot objects :(\n"));
 }
 
 }  // namespace

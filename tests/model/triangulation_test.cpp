@@ -263,20 +263,39 @@ TEST_F(Triangulation, TrianglesAreCopiedAndQuadsCut) {
   EXPECT_EQ(Polygon(1), (std::vector<uint32_t>{1, 2, 1}));
 }
 
-TEST_F(Triangulation, PropertiesFollowTheirSourcePoints) {
+TEST_F(Triangulation, TrianglesStayInTheirObjectsAndTakeTheirPointsProperties) {
+  // Object 0: a quad; object 1: no polygons; object 2: a pentagon with point properties.
+  StoreCorners({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+  model.NewObject();
+  model.StoreVertex(9, 9, 9);
+  model.NewObject();
+  StoreCorners(Flat(Ring(5, 1.0)));
   model.poly_materials_present = model.point_materials_present = 1;
   model.point_texcoords_present = model.point_normals_present = 1;
-  StoreCorners(Flat(Ring(5, 1.0)));
   model.SetPolygonMaterial(0, 6);
-  for (uint32_t k = 0; k < 5; ++k) {
+  for (uint32_t k = 0; k < 5; ++k) {  // point k names object 2's vertex k
     model.SetPointMaterial(k, static_cast<int32_t>(10 + k));
     model.SetPointTexcoord(k, 0.1 * k, 1.0 - 0.1 * k);
     model.SetPointNormal(k, {0, 0, 1.0 + k});
   }
+  model.FinishObjects();
   ASSERT_EQ(model.TriangulatePolygons(), 1);
-  ASSERT_EQ(model.polygons_count, 3u);
-  for (uint32_t point = 0; point < 9; ++point) {
-    const uint32_t vertex = model.GetPointVertex(point);
+  ASSERT_EQ(model.polygons_count, 5u);
+  const uint32_t expected[3][6] = {// first/count of polygons, points, vertices
+                                   {0, 2, 0, 6, 0, 4},
+                                   {2, 0, 6, 0, 4, 1},
+                                   {2, 3, 6, 9, 5, 5}};
+  for (uint32_t i = 0; i < 3; ++i) {
+    ObjectRecord o{};
+    ASSERT_EQ(model.GetObjectInfo(i, &o), 1);
+    const uint32_t actual[6] = {o.first_polygon, o.polygon_count, o.first_point,
+                                o.point_count,   o.first_vertex,  o.vertex_count};
+    for (int k = 0; k < 6; ++k) EXPECT_EQ(actual[k], expected[i][k]) << "object " << i << ", " << k;
+  }
+  EXPECT_EQ(model.relative_writes, 0u);
+  for (uint32_t point = 6; point < 15; ++point) {
+    const uint32_t vertex = model.GetPointVertex(point) - 5;
+    ASSERT_LT(vertex, 5u);
     EXPECT_EQ(model.GetPolygonMaterial(point / 3), 6);
     EXPECT_EQ(model.GetPointMaterial(point), static_cast<int32_t>(10 + vertex));
     double u = 0, v = 0;
@@ -287,37 +306,6 @@ TEST_F(Triangulation, PropertiesFollowTheirSourcePoints) {
     model.GetPointNormal(point, normal);
     EXPECT_EQ(normal.z, 1.0 + vertex);
   }
-}
-
-TEST_F(Triangulation, ObjectsKeepTheirPlacesAndGetTheirTriangles) {
-  // Object 0: a quad; object 1: no polygons; object 2: a pentagon and a triangle.
-  StoreCorners({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
-  model.NewObject();
-  model.StoreVertex(9, 9, 9);
-  model.NewObject();
-  StoreCorners(Flat(Ring(5, 1.0)));
-  const uint32_t triangle[3] = {0, 1, 2};
-  model.StorePolygon(3, triangle);
-  model.FinishObjects();
-  ASSERT_EQ(model.objects_count, 3u);
-
-  ASSERT_EQ(model.TriangulatePolygons(), 1);
-  ASSERT_EQ(model.polygons_count, 6u);
-  const uint32_t expected[3][6] = {// first/count of polygons, points, vertices
-                                   {0, 2, 0, 6, 0, 4},
-                                   {2, 0, 6, 0, 4, 1},
-                                   {2, 4, 6, 12, 5, 5}};
-  for (uint32_t i = 0; i < 3; ++i) {
-    ObjectRecord o{};
-    ASSERT_EQ(model.GetObjectInfo(i, &o), 1);
-    const uint32_t actual[6] = {o.first_polygon, o.polygon_count, o.first_point,
-                                o.point_count,   o.first_vertex,  o.vertex_count};
-    for (int k = 0; k < 6; ++k)
-      EXPECT_EQ(actual[k], expected[i][k]) << "object " << i << " field " << k;
-  }
-  for (uint32_t t = 2; t < 6; ++t)
-    for (uint32_t v : Polygon(t)) EXPECT_GE(v, 5u);  // object 2's own vertices
-  EXPECT_EQ(model.relative_writes, 0u);
 }
 
 }  // namespace
