@@ -20,6 +20,12 @@ size_t Occurrences(const std::string& text, const std::string& part) {
   return count;
 }
 
+// Several values compared at once, each against its own expectation.
+template <class... T>
+std::vector<double> Values(T... values) {
+  return {static_cast<double>(values)...};
+}
+
 class GeometryStore : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(model.InitData(), 1); }
@@ -58,12 +64,10 @@ TEST_F(GeometryStore, ArraysGrowInStepsAndKeepEveryStoredValue) {
   }
   for (uint32_t i : {0u, 1u, 9999u, 10000u, 12345u, kVertices - 1}) {
     const Vec3d v = Vertex(i);
-    EXPECT_EQ(v.x + v.y + v.z, i * (1 - 1.5 + 0.25)) << i;
     Vec3d normal{};
     ASSERT_EQ(model.GetVertexNormal(i, normal), 1);
-    EXPECT_EQ(normal.x, i % 2 ? -DBL_MAX : 1.0 * i);
-    EXPECT_EQ(model.GetVertexOwner(i), kNoOwner);
-    EXPECT_EQ(model.GetVertexMaterial(i), kNoMaterial);
+    EXPECT_EQ(Values(v.x, v.y, v.z, normal.x, model.GetVertexOwner(i), model.GetVertexMaterial(i)),
+              Values(i, -1.5 * i, i * 0.25, i % 2 ? -DBL_MAX : 1.0 * i, kNoOwner, kNoMaterial));
   }
   EXPECT_EQ(Polygon(4000), (std::vector<uint32_t>{12000, 12001, 12002}));
   double u = 0, v = 0;
@@ -118,6 +122,9 @@ TEST_F(GeometryStore, BadAndHostileIndexesAreLoggedAndLeaveOutputsAlone) {
   double x = 42, y = 42, z = 42;
   Vec3d normal{4, 4, 4};
   VertexFlags flags{5, 5};
+  VertexProperties vertex{};
+  PointProperties point{};
+  PolygonProperties polygon{};
   const std::pair<std::function<int()>, const char*> calls[] = {
       {[&] { return model.ReadVertex(1, x, y, z); }, "ReadVertex: index(1) >= vertexs_count(1)\n"},
       {[&] { return model.SetVertex(5, 0, 0, 0); }, "SetVertex: index(5) >= vertexs_count(1)\n"},
@@ -129,22 +136,23 @@ TEST_F(GeometryStore, BadAndHostileIndexesAreLoggedAndLeaveOutputsAlone) {
        "SetVertexFlags: index(3) >= vertexs_count(1)\n"},
       {[&] { return model.GetVertexOwner(10000); }, "GetVertexOwner: index > max\n"},
       {[&] { return model.SetVertexOwner(2000000, 1); }, "SetVertexOwner: index > max\n"},
-      // Far beyond any capacity: neither a crash nor a write.
-      {[&] {
-         return model.SetVertexNormal(UINT32_MAX, {1, 1, 1});
-       },
-       nullptr},
-      {[&] { return model.GetPolygonNormal(4000000000u, normal); }, nullptr},
-      {[&] { return model.SetPointNormal(4000000000u, normal); }, nullptr},
-      {[&] { return model.SetPointTexcoord(UINT32_MAX - 1, 0, 0); }, nullptr},
+      {[&] { return model.GetVertexAllProperties(1, &vertex); },
+       "GetVertexAllProperties: bad vertex index\n"},
+      {[&] { return model.SetPointAllProperties(0, &point); },
+       "SetPointAllProperties: bad point index\n"},
+      {[&] { return model.GetPolygonAllProperties(0, &polygon); },
+       "GetPolygonAllProperties: bad poly index\n"},
   };
   for (const auto& [call, message] : calls) {
-    EXPECT_EQ(call(), 0) << (message ? message : "");
-    EXPECT_TRUE(!message || log.Contains(message)) << (message ? message : "");
+    EXPECT_EQ(call(), 0) << message;
+    EXPECT_TRUE(log.Contains(message)) << message;
   }
-  EXPECT_EQ(x + y + z, 3 * 42.0);
-  EXPECT_EQ(normal.x, 4);
-  EXPECT_EQ(flags.first, 5u);
+  EXPECT_EQ(Values(x, y, z, normal.x, flags.first), Values(42, 42, 42, 4, 5));
+  // Far beyond any capacity: neither a crash nor a write.
+  EXPECT_EQ(model.SetVertexNormal(UINT32_MAX, {1, 1, 1}), 0);
+  EXPECT_EQ(model.GetPolygonNormal(4000000000u, normal), 0);
+  EXPECT_EQ(model.SetPointNormal(4000000000u, normal), 0);
+  EXPECT_EQ(model.SetPointTexcoord(UINT32_MAX - 1, 0, 0), 0);
   EXPECT_EQ(model.Capacity(ModelData::kGroupVertices), 100000u);  // grown to the maximum, no more
 }
 
@@ -306,31 +314,17 @@ TEST_F(GeometryStore, WholeElementRecordsCopyOnlyThePresentProperties) {
   PointProperties read{};
   model.point_materials_present = 1;
   ASSERT_EQ(model.GetPointAllProperties(1, &read), 1);
-  EXPECT_EQ(read.material, kNoMaterial);  // not stored while the flag was off
-  EXPECT_EQ(read.normal.x, 0.0);          // not read while its flag is off
-
+  // The material was not stored while its flag was off, the normal is not read while its is.
+  EXPECT_EQ(Values(read.material, read.normal.x), Values(kNoMaterial, 0));
   model.point_normals_present = model.point_texcoords_present = 1;
   ASSERT_EQ(model.SetPointAllProperties(2, &point), 1);
   ASSERT_EQ(model.GetPointAllProperties(2, nullptr), 1);  // into the model's own record
-  EXPECT_EQ(model.point_record.material, 4);
-  EXPECT_EQ(model.point_record.normal.z, 9);
-  EXPECT_EQ(model.point_record.texcoord.v, 0.25);
-
+  const PointProperties& got = model.point_record;
+  EXPECT_EQ(Values(got.material, got.normal.z, got.texcoord.v), Values(4, 9, 0.25));
   VertexProperties vertex{};
   model.vert_normals_present = 1;
   ASSERT_EQ(model.GetVertexAllProperties(0, &vertex), 1);
-  EXPECT_EQ(vertex.y, 2);
-  EXPECT_EQ(vertex.normal.x, -DBL_MAX);
-  EXPECT_EQ(vertex.owner, kNoOwner);
-
-  LogCapture log;
-  PolygonProperties polygon{};
-  EXPECT_EQ(model.GetVertexAllProperties(1, &vertex), 0);
-  EXPECT_EQ(model.SetPointAllProperties(3, &point), 0);
-  EXPECT_EQ(model.GetPolygonAllProperties(1, &polygon), 0);
-  EXPECT_TRUE(log.Contains("GetVertexAllProperties: bad vertex index\n"));
-  EXPECT_TRUE(log.Contains("SetPointAllProperties: bad point index\n"));
-  EXPECT_TRUE(log.Contains("GetPolygonAllProperties: bad poly index\n"));
+  EXPECT_EQ(Values(vertex.y, vertex.normal.x, vertex.owner), Values(2, -DBL_MAX, kNoOwner));
 }
 
 TEST_F(GeometryStore, InitDataEmptiesTheModelEvenWithoutDestroyData) {
@@ -338,9 +332,9 @@ TEST_F(GeometryStore, InitDataEmptiesTheModelEvenWithoutDestroyData) {
   model.relative_reads = 1;
   model.current_frame = 3.0f;
   ASSERT_EQ(model.InitData(), 1);
-  EXPECT_EQ(model.vertexs_count + model.relative_reads, 0u);
-  EXPECT_EQ(model.objects_count + model.joints_count + model.relative_writes, 3u);
-  EXPECT_EQ(model.current_frame, -2.0f);
+  EXPECT_EQ(Values(model.vertexs_count, model.relative_reads, model.relative_writes,
+                   model.objects_count, model.joints_count, model.current_frame),
+            Values(0, 0, 1, 1, 1, -2));
   EXPECT_EQ(model.StoreVertex(5, 6, 7), 0u);
   EXPECT_EQ(Vertex(0).y, 6);
   model.DestroyData();

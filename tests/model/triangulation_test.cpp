@@ -230,41 +230,21 @@ TEST_F(Triangulation, DegenerateOutlinesAreStillCutIntoTheirOwnCorners) {
   }
 }
 
-TEST_F(Triangulation, TrianglesAreCopiedAndQuadsCut) {
-  for (int i = 0; i < 6; ++i) model.StoreVertex(i % 3, i / 3, 0);  // 0 1 2 over 3 4 5
-  const uint32_t triangle[3] = {4, 0, 1}, quad[4] = {0, 1, 4, 3}, second_quad[4] = {1, 2, 5, 4};
-  model.StorePolygon(3, triangle);
-  model.StorePolygon(4, quad);
-  model.StorePolygon(3, triangle);
-  model.StorePolygon(4, second_quad);
+TEST_F(Triangulation, OnlyTrianglesAreLeftAsTheyAre) {
+  StoreCorners({{0, 0, 0}, {1, 0, 0}, {2, 4, 0}});
+  const uint32_t pair[2] = {1, 2};
+  model.StorePolygon(2, pair);  // stored filled up to 3 points
   LogCapture log;
-  ASSERT_EQ(model.TriangulatePolygons(), 1);
-  EXPECT_TRUE(log.Contains("Triangulated 2 polygons\n"));
-  EXPECT_FALSE(log.Contains("Badly"));
-  ASSERT_EQ(model.polygons_count, 6u);
-  EXPECT_EQ(model.points_count, 18u);
-  EXPECT_EQ(Polygon(0), (std::vector<uint32_t>{4, 0, 1}));
-  EXPECT_EQ(Polygon(3), (std::vector<uint32_t>{4, 0, 1}));
-  for (uint32_t t : {1u, 2u, 4u, 5u}) EXPECT_NEAR(TriangleArea(t), 0.5, 1e-12) << t;
-  for (uint32_t t : {1u, 2u})
-    for (uint32_t v : Polygon(t)) EXPECT_TRUE(v == 0 || v == 1 || v == 4 || v == 3);
-
-  // With triangles only (short ones filled up) nothing changes and nothing is reported.
-  ASSERT_EQ(model.InitData(), 1);
-  for (int i = 0; i < 3; ++i) model.StoreVertex(i, i * i, 0);
-  const uint32_t only_triangle[3] = {2, 0, 1}, pair[2] = {1, 2};
-  model.StorePolygon(3, only_triangle);
-  model.StorePolygon(2, pair);
-  log.Clear();
   ASSERT_EQ(model.TriangulatePolygons(), 1);
   EXPECT_EQ(log.Text(), "Triangulating polygons ...");
   EXPECT_EQ(model.polygons_count, 2u);
-  EXPECT_EQ(Polygon(0), (std::vector<uint32_t>{2, 0, 1}));
+  EXPECT_EQ(Polygon(0), (std::vector<uint32_t>{0, 1, 2}));
   EXPECT_EQ(Polygon(1), (std::vector<uint32_t>{1, 2, 1}));
 }
 
 TEST_F(Triangulation, TrianglesStayInTheirObjectsAndTakeTheirPointsProperties) {
-  // Object 0: a quad; object 1: no polygons; object 2: a pentagon with point properties.
+  // Object 0: a quad; object 1: no polygons; object 2: a pentagon with point properties
+  // and a triangle after it.
   StoreCorners({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
   model.NewObject();
   model.StoreVertex(9, 9, 9);
@@ -278,13 +258,20 @@ TEST_F(Triangulation, TrianglesStayInTheirObjectsAndTakeTheirPointsProperties) {
     model.SetPointTexcoord(k, 0.1 * k, 1.0 - 0.1 * k);
     model.SetPointNormal(k, {0, 0, 1.0 + k});
   }
+  const uint32_t triangle[3] = {2, 0, 1};
+  model.StorePolygon(3, triangle);
   model.FinishObjects();
+  LogCapture log;
   ASSERT_EQ(model.TriangulatePolygons(), 1);
-  ASSERT_EQ(model.polygons_count, 5u);
+  EXPECT_TRUE(log.Contains("Triangulated 2 polygons\n"));
+  EXPECT_FALSE(log.Contains("Badly"));
+  ASSERT_EQ(model.polygons_count, 6u);
+  EXPECT_EQ(Polygon(5), (std::vector<uint32_t>{7, 5, 6}));
+  for (uint32_t t : {0u, 1u}) EXPECT_NEAR(TriangleArea(t), 0.5, 1e-12) << t;
   const uint32_t expected[3][6] = {// first/count of polygons, points, vertices
                                    {0, 2, 0, 6, 0, 4},
                                    {2, 0, 6, 0, 4, 1},
-                                   {2, 3, 6, 9, 5, 5}};
+                                   {2, 4, 6, 12, 5, 5}};
   for (uint32_t i = 0; i < 3; ++i) {
     ObjectRecord o{};
     ASSERT_EQ(model.GetObjectInfo(i, &o), 1);
