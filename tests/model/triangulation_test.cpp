@@ -268,16 +268,17 @@ TEST_F(Triangulation, TrianglesStayInTheirObjectsAndTakeTheirPointsProperties) {
   ASSERT_EQ(model.polygons_count, 6u);
   EXPECT_EQ(Polygon(5), (std::vector<uint32_t>{7, 5, 6}));
   for (uint32_t t : {0u, 1u}) EXPECT_NEAR(TriangleArea(t), 0.5, 1e-12) << t;
-  const uint32_t expected[3][6] = {// first/count of polygons, points, vertices
-                                   {0, 2, 0, 6, 0, 4},
-                                   {2, 0, 6, 0, 4, 1},
-                                   {2, 4, 6, 12, 5, 5}};
+  const std::vector<uint32_t> expected[3] = {// first/count of polygons, points, vertices
+                                             {0, 2, 0, 6, 0, 4},
+                                             {2, 0, 6, 0, 4, 1},
+                                             {2, 4, 6, 12, 5, 5}};
   for (uint32_t i = 0; i < 3; ++i) {
     ObjectRecord o{};
     ASSERT_EQ(model.GetObjectInfo(i, &o), 1);
-    const uint32_t actual[6] = {o.first_polygon, o.polygon_count, o.first_point,
-                                o.point_count,   o.first_vertex,  o.vertex_count};
-    for (int k = 0; k < 6; ++k) EXPECT_EQ(actual[k], expected[i][k]) << "object " << i << ", " << k;
+    EXPECT_EQ((std::vector<uint32_t>{o.first_polygon, o.polygon_count, o.first_point, o.point_count,
+                                     o.first_vertex, o.vertex_count}),
+              expected[i])
+        << "object " << i;
   }
   EXPECT_EQ(model.relative_writes, 0u);
   for (uint32_t point = 6; point < 15; ++point) {
@@ -286,12 +287,11 @@ TEST_F(Triangulation, TrianglesStayInTheirObjectsAndTakeTheirPointsProperties) {
     EXPECT_EQ(model.GetPolygonMaterial(point / 3), 6);
     EXPECT_EQ(model.GetPointMaterial(point), static_cast<int32_t>(10 + vertex));
     double u = 0, v = 0;
-    model.GetPointTexcoord(point, u, v);
-    EXPECT_DOUBLE_EQ(u, 0.1 * vertex);
-    EXPECT_DOUBLE_EQ(v, 1.0 - 0.1 * vertex);
     Vec3d normal{};
+    model.GetPointTexcoord(point, u, v);
     model.GetPointNormal(point, normal);
-    EXPECT_EQ(normal.z, 1.0 + vertex);
+    EXPECT_EQ((std::vector<double>{u, v, normal.z}),
+              (std::vector<double>{0.1 * vertex, 1.0 - 0.1 * vertex, 1.0 + vertex}));
   }
 }
 
