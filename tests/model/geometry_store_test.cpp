@@ -276,7 +276,7 @@ TEST_F(GeometryStore, PointsLimitDropsPolygonsUntilTheModelIsEmptied) {
   EXPECT_EQ(model.points_count, 65538u);
 }
 
-TEST_F(GeometryStore, PolygonsBuiltFromEdges) {
+TEST_F(GeometryStore, PolygonsBuiltFromEdgesAndTheCountsListed) {
   StoreVertices(4);
   const uint32_t edges[4][2] = {{0, 1}, {1, 2}, {2, 0}, {2, 3}};
   for (const auto& e : edges) model.StoreEdge(e[0], e[1]);
@@ -298,6 +298,16 @@ TEST_F(GeometryStore, PolygonsBuiltFromEdges) {
   EXPECT_TRUE(log.Contains("FindTwoSame: Can't find two same !\n"));
   EXPECT_TRUE(log.Contains("StoreEdgePolygon:(1) (0,1) (2,3) (1,2) \n"));
   EXPECT_EQ(model.polygons_count, 1u);
+
+  model.MaterialOfColor(1, 2, 3);
+  model.AddBone(0, 0, 1.0);
+  log.Clear();
+  model.PrintStatistics();
+  EXPECT_EQ(log.Text(),
+            "Used: \n             vertexs: 4\n            polygons: 1\n              points: 3\n"
+            "               edges: 4\n           materials: 1\n             objects: 1\n"
+            "               bones: 1\n              joints: 1\n            textures: 0\n"
+            "    animation frames: 0\n              lights: 0\n");
 }
 
 TEST_F(GeometryStore, WholeElementRecordsCopyOnlyThePresentProperties) {
