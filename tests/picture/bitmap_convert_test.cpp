@@ -2,6 +2,7 @@
 // the three alpha options, in-place run order, resizing and the fix stage.
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "picture/bitmap_data.h"
@@ -34,7 +35,11 @@ void CheckConversion(const ConvertCase& c) {
   EXPECT_EQ(RawPixels(picture), c.expected);
 }
 
-TEST(BitmapConvert, EveryLayoutExpandsToRgbaInItsOrder) {
+// Every layout expands to RGBA in its order, RGBA packs into every
+// destination, and the three alpha options apply when alpha is lost, gained
+// or switched off.
+TEST(BitmapConvert, EveryLayoutConvertsUnderTheAlphaOptions) {
+  const Bytes rgba = {255, 255, 254, 255, 16, 32, 64, 254};
   const ConvertCase cases[] = {
       // 5551: bit 15 set is transparent; fields widen with zero low bits.
       {MODE_RGBA5551, MODE_RGBA8888, Le16({0x8000, 0x7FFF}), {0, 0, 0, 0, 248, 248, 248, 255}},
@@ -52,16 +57,6 @@ TEST(BitmapConvert, EveryLayoutExpandsToRgbaInItsOrder) {
       {MODE_BGR888, MODE_RGBA8888, {1, 2, 3}, {3, 2, 1, 255}},
       {MODE_BGRA8888, MODE_RGBA8888, {1, 2, 3, 4}, {3, 2, 1, 4}},
       {MODE_ARGB8888, MODE_RGBA8888, {1, 2, 3, 4}, {2, 3, 4, 1}},
-  };
-  for (const ConvertCase& c : cases) {
-    SCOPED_TRACE(c.from);
-    CheckConversion(c);
-  }
-}
-
-TEST(BitmapConvert, PackingIntoEachDestination) {
-  const Bytes rgba = {255, 255, 254, 255, 16, 32, 64, 254};
-  const ConvertCase cases[] = {
       {MODE_RGBA8888, MODE_GRAY_8BIT, rgba, {254, 37}},
       {MODE_RGBA8888, MODE_GRAY_ALPHA_88, rgba, {254, 255, 37, 254}},
       // 555: red low; 5551 marks everything below alpha 255 transparent.
@@ -71,15 +66,6 @@ TEST(BitmapConvert, PackingIntoEachDestination) {
       {MODE_RGBA8888, MODE_BGR888, rgba, {254, 255, 255, 64, 32, 16}},
       {MODE_RGBA8888, MODE_BGRA8888, rgba, {254, 255, 255, 255, 64, 32, 16, 254}},
       {MODE_RGBA8888, MODE_ARGB8888, rgba, {255, 255, 255, 254, 254, 16, 32, 64}},
-  };
-  for (const ConvertCase& c : cases) {
-    SCOPED_TRACE(c.to);
-    CheckConversion(c);
-  }
-}
-
-TEST(BitmapConvert, AlphaOptionRules) {
-  const ConvertCase cases[] = {
       // Alpha lost: transparent pixels become pink when asked; alpha 1 keeps its colour.
       {MODE_RGBA8888, MODE_BGR888, {10, 20, 30, 0, 10, 20, 30, 1}, {255, 0, 255, 30, 20, 10}, 1, 0, 1},
       {MODE_RGBA8888, MODE_BGR888, {10, 20, 30, 0}, {30, 20, 10}, 0, 0, 1},
@@ -136,16 +122,14 @@ TEST(BitmapConvert, SameModeRunsUnlessAskedToSkipOrPaletted) {
   BitmapData picture, paletted;
   MakePicture(picture, 1, 1, MODE_RGB888, {255, 0, 255});
   MakePicture(paletted, 1, 1, MODE_PALETTE_8BIT, {3});
-  LogCapture log;
-  EXPECT_EQ(picture.BitmapConvertToMode(MODE_RGB888, CONVERT_SKIP_SAME_MODE), 1);
-  EXPECT_TRUE(log.Contains("No need for that\n"));
-  EXPECT_FALSE(log.Contains("Ok\n"));
-  log.Clear();
-  EXPECT_EQ(picture.BitmapConvertToMode(MODE_RGB888, 0), 1);
-  EXPECT_TRUE(log.Contains("RGB888 => RGB888 ...") && log.Contains("Ok\n")) << log.Text();
-  log.Clear();
-  EXPECT_EQ(paletted.BitmapConvertToMode(MODE_PALETTE_8BIT, 0), 1);
-  EXPECT_TRUE(log.Contains("No need for that\n"));
+  const std::tuple<BitmapData*, uint32_t, bool> runs[] = {
+      {&picture, CONVERT_SKIP_SAME_MODE, false}, {&picture, 0, true}, {&paletted, 0, false}};
+  for (const auto& [target, flags, ran] : runs) {
+    LogCapture log;
+    EXPECT_EQ(target->BitmapConvertToMode(target->Mode(), flags), 1);
+    EXPECT_EQ(log.Contains("No need for that\n"), !ran) << log.Text();
+    EXPECT_EQ(log.Contains("Ok\n"), ran) << log.Text();
+  }
 }
 
 TEST(BitmapConvert, InPlaceRunsKeepEveryPixelWhenGrowingAndShrinking) {

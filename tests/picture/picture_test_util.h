@@ -99,6 +99,17 @@ inline void ExpectRefused(PictureCodec loader, const Bytes& file, const std::str
   EXPECT_TRUE(log.Contains(message)) << message << " not in:\n" << log.Text();
 }
 
+// The saver refuses a picture of `width` x `height` gray pixels as too large.
+inline void ExpectSaveRefusedAsTooLarge(PictureCodec saver, uint32_t width, uint32_t height) {
+  BitmapData picture;
+  MakePicture(picture, width, height, MODE_GRAY_8BIT, Bytes(size_t{width} * height, 1));
+  LogCapture log;
+  int result = -1;
+  SaveToBytes(picture, saver, &result);
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(log.Contains("too large")) << log.Text();
+}
+
 // Loads every proper prefix of `whole`: each must load or fail with a logged
 // error. Returns how many loaded; the whole file must load.
 inline size_t LoadEveryPrefix(PictureCodec loader, const Bytes& whole) {
@@ -126,8 +137,8 @@ struct MagickPicture {
   Bytes rgba;
 };
 
-// ImageMagick's 8-bit reading of the first frame of a file (`map` "rgba",
-// "rgb" or "cmyk"). Targa rows are kept in file order by ImageMagick (only
+// ImageMagick's 8-bit reading of the first frame of a file (`map` "rgba" or
+// "cmyk"). Targa rows are kept in file order by ImageMagick (only
 // an orientation tag says which is the top), so the reading is oriented;
 // JPEG loaders ignore orientation tags, so those are read unoriented.
 inline MagickPicture MagickRead(const std::string& path, const std::string& map = "rgba", bool orient = true) {
@@ -139,7 +150,7 @@ inline MagickPicture MagickRead(const std::string& path, const std::string& map 
   if (RunCommand("/usr/bin/convert '" + path + "[0]'" + (orient ? " -auto-orient" : "") + " -depth 8 " + map + ":- 2>/dev/null", &text) != 0)
     return result;
   result.rgba.assign(text.begin(), text.end());
-  result.ok = result.rgba.size() == size_t{result.width} * result.height * (map == "rgb" ? 3 : 4);
+  result.ok = result.rgba.size() == size_t{result.width} * result.height * 4;
   return result;
 }
 
