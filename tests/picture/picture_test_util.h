@@ -39,11 +39,7 @@ inline int LoadFromBytes(BitmapData& picture, PictureCodec loader, const Bytes& 
 }
 
 inline int LoadFromFile(BitmapData& picture, PictureCodec loader, const std::string& path) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file || !picture.InitData()) return -1;
-  const int result = loader(picture, file);
-  std::fclose(file);
-  return result;
+  return LoadFromBytes(picture, loader, ReadBytes(path));
 }
 
 inline std::string CorpusPath(const std::string& relative) { return (CorpusDir() / relative).string(); }
@@ -147,8 +143,8 @@ inline MagickPicture MagickRead(const std::string& path, const std::string& map 
   if (RunCommand("/usr/bin/identify -format '%w %h\\n' '" + path + "[0]' 2>/dev/null", &text) != 0) return result;
   std::istringstream size_stream(text);
   if (!(size_stream >> result.width >> result.height)) return result;
-  if (RunCommand("/usr/bin/convert '" + path + "[0]'" + (orient ? " -auto-orient" : "") + " -depth 8 " + map + ":- 2>/dev/null", &text) != 0)
-    return result;
+  const std::string options = orient ? " -auto-orient -depth 8 " : " -depth 8 ";
+  if (RunCommand("/usr/bin/convert '" + path + "[0]'" + options + map + ":- 2>/dev/null", &text) != 0) return result;
   result.rgba.assign(text.begin(), text.end());
   result.ok = result.rgba.size() == size_t{result.width} * result.height * 4;
   return result;

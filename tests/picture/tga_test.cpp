@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <utility>
 #include <vector>
 
 #include "picture/bitmap_data.h"
@@ -14,82 +13,59 @@
 namespace zepcon::test {
 namespace {
 
-struct TgaSpec {
-  TgaSpec(uint8_t type = 2, uint8_t map = 0, uint16_t map_entries = 0, uint8_t map_depth = 0, uint16_t size_x = 1,
-          uint16_t size_y = 1, uint8_t bits = 24, uint8_t flags = 0, Bytes text = {})
-      : image_type(type), map_type(map), map_length(map_entries), map_bits(map_depth), width(size_x),
-        height(size_y), depth(bits), descriptor(flags), ident(std::move(text)) {}
-  uint8_t image_type, map_type;
-  uint16_t map_length;
-  uint8_t map_bits;
-  uint16_t width, height;
-  uint8_t depth, descriptor;
-  Bytes ident;
-};
-
-Bytes MakeTga(const TgaSpec& spec, const Bytes& map, const Bytes& data) {
-  Bytes file(18, 0);
-  file[0] = static_cast<uint8_t>(spec.ident.size());
-  file[1] = spec.map_type;
-  file[2] = spec.image_type;
-  PutLe16(file, 5, spec.map_length);
-  file[7] = spec.map_bits;
-  PutLe16(file, 12, spec.width);
-  PutLe16(file, 14, spec.height);
-  file[16] = spec.depth;
-  file[17] = spec.descriptor;
-  for (const Bytes* part : {&spec.ident, &map, &data}) file.insert(file.end(), part->begin(), part->end());
+// The 18-byte header, then the ident, colour map and pixel data.
+Bytes MakeTga(const Bytes& ident_map_and_data, uint8_t type = 2, uint8_t map = 0, uint16_t map_entries = 0,
+              uint8_t map_bits = 0, uint16_t width = 1, uint16_t height = 1, uint8_t depth = 24,
+              uint8_t descriptor = 0, uint8_t ident_length = 0) {
+  Bytes file = {ident_length, map, type, 0, 0, 0, 0, map_bits, 0, 0, 0, 0, 0, 0, 0, 0, depth, descriptor};
+  PutLe16(file, 5, map_entries);
+  PutLe16(file, 12, width);
+  PutLe16(file, 14, height);
+  file.insert(file.end(), ident_map_and_data.begin(), ident_map_and_data.end());
   return file;
 }
 
 TEST(TgaLoad, LayoutsRealFilesLack) {
   struct Case {
     const char* what;
-    TgaSpec spec;
-    Bytes map, data, rgba;
+    Bytes file, rgba;
     const char* log;
   };
-  const Bytes map16 = {0x00, 0x7C, 0x1F, 0x80};
   const Case cases[] = {
       // 16-bit map entries are bGrA5551 (bit 15 set is transparent), 15-bit ones have no such bit.
-      {"16-bit map", {1, 1, 2, 16, 2, 1, 8}, map16, {0, 1}, {248, 0, 0, 255, 0, 0, 248, 0}, ""},
-      {"15-bit map", {1, 1, 2, 15, 2, 1, 8}, map16, {0, 1}, {248, 0, 0, 255, 0, 0, 248, 255}, ""},
-      {"map before true colour", {2, 1, 2, 24}, {9, 9, 9, 8, 8, 8}, {3, 2, 1}, {1, 2, 3, 255}, ""},
-      {"gray and alpha", {3, 0, 0, 0, 1, 1, 16}, {}, {70, 128}, {70, 70, 70, 128}, ""},
-      {"ident", {2, 0, 0, 0, 1, 1, 24, 0, {'h', 'e', 'l', 'l', 'o'}}, {}, {3, 2, 1}, {1, 2, 3, 255},
+      {"16-bit map", MakeTga({0x00, 0x7C, 0x1F, 0x80, 0, 1}, 1, 1, 2, 16, 2, 1, 8), {248, 0, 0, 255, 0, 0, 248, 0}, ""},
+      {"15-bit map", MakeTga({0x00, 0x7C, 0x1F, 0x80, 0, 1}, 1, 1, 2, 15, 2, 1, 8), {248, 0, 0, 255, 0, 0, 248, 255}, ""},
+      {"map before true colour", MakeTga({9, 9, 9, 8, 8, 8, 3, 2, 1}, 2, 1, 2, 24), {1, 2, 3, 255}, ""},
+      {"gray and alpha", MakeTga({70, 128}, 3, 0, 0, 0, 1, 1, 16), {70, 70, 70, 128}, ""},
+      {"ident", MakeTga({'h', 'e', 'l', 'l', 'o', 3, 2, 1}, 2, 0, 0, 0, 1, 1, 24, 0, 5), {1, 2, 3, 255},
        "Ident found: (hello)\n"},
-      {"interleaved", {2, 0, 0, 0, 1, 1, 24, 0x60}, {}, {3, 2, 1}, {1, 2, 3, 255},
+      {"interleaved", MakeTga({3, 2, 1}, 2, 0, 0, 0, 1, 1, 24, 0x60), {1, 2, 3, 255},
        " Some kind of interleaving detected (1).. loader cannot handle it, but will try anyhow\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     BitmapData picture;
     LogCapture log;
-    ASSERT_EQ(LoadFromBytes(picture, LoadTga, MakeTga(c.spec, c.map, c.data)), 1) << log.Text();
+    ASSERT_EQ(LoadFromBytes(picture, LoadTga, c.file), 1) << log.Text();
     EXPECT_EQ(RgbaPixels(picture), c.rgba);
     if (*c.log) { EXPECT_TRUE(log.Contains(c.log)) << log.Text(); }
   }
 }
 
 TEST(TgaLoad, RefusalsSayWhy) {
-  struct Case {
-    TgaSpec spec;
-    Bytes data;
-    const char* message;
-  };
   // Enough bytes to pass the size check, but the packets stop early.
   Bytes short_packets;
   for (int i = 0; i < 5; ++i) short_packets.insert(short_packets.end(), {0x00, 1, 2, 3});
-  const Case cases[] = {
-      {{32}, {1, 2, 3}, " Bad image type (32), maybe compressed ?"},
-      {{2, 2}, {1, 2, 3}, "colour-map type 2"},
-      {{2, 0, 0, 0, 1, 1, 12}, {1, 2, 3}, "Unsupported bit depth (12)\n"},
-      {{1, 1, 1, 8, 1, 1, 8}, {9, 0}, "Unsupported bit depth (8)\n"},
-      {{2, 0, 0, 0, 0}, {}, "empty picture"},
-      {{10, 0, 0, 0, 65535, 65535}, {0xFF, 1, 2, 3}, "cut short"},
-      {{10, 0, 0, 0, 200, 2}, short_packets, "Some error occured while reading\n"},
+  const std::pair<Bytes, const char*> cases[] = {
+      {MakeTga({1, 2, 3}, 32), " Bad image type (32), maybe compressed ?"},
+      {MakeTga({1, 2, 3}, 2, 2), "colour-map type 2"},
+      {MakeTga({1, 2, 3}, 2, 0, 0, 0, 1, 1, 12), "Unsupported bit depth (12)\n"},
+      {MakeTga({9, 0}, 1, 1, 1, 8, 1, 1, 8), "Unsupported bit depth (8)\n"},
+      {MakeTga({}, 2, 0, 0, 0, 0), "empty picture"},
+      {MakeTga({0xFF, 1, 2, 3}, 10, 0, 0, 0, 65535, 65535), "cut short"},
+      {MakeTga(short_packets, 10, 0, 0, 0, 200, 2), "Some error occured while reading\n"},
   };
-  for (const Case& c : cases) ExpectRefused(LoadTga, MakeTga(c.spec, {}, c.data), c.message);
+  for (const auto& [file, message] : cases) ExpectRefused(LoadTga, file, message);
 }
 
 TEST(TgaSave, HeaderDataAndFooter) {
