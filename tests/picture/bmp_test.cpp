@@ -113,14 +113,11 @@ TEST(BmpSave, ModesChooseTheBitDepthAndHeaderIsComplete) {
     const Bytes file = SaveToBytes(picture, SaveBmp);
     ASSERT_GE(file.size(), 54u);
     const uint32_t data_offset = c.bits == 8 ? 1078 : 54;
-    EXPECT_EQ(Bytes(file.begin(), file.begin() + 2), Bytes({'B', 'M'}));
-    EXPECT_EQ(file[28], c.bits);
-    EXPECT_EQ(GetLe32(file, 10), data_offset);
     EXPECT_EQ(file.size(), data_offset + 4);
-    EXPECT_EQ(GetLe32(file, 2), file.size());
-    EXPECT_EQ(GetLe32(file, 34), 4u);
-    EXPECT_EQ(GetLe32(file, 14), 40u);
-    EXPECT_EQ(file[26], 1);
+    // Magic, file size, data offset, header size, planes, bits, data size.
+    EXPECT_EQ((std::vector<uint32_t>{file[0], file[1], GetLe32(file, 2), GetLe32(file, 10), GetLe32(file, 14), file[26],
+                                     file[28], GetLe32(file, 34)}),
+              (std::vector<uint32_t>{'B', 'M', data_offset + 4, data_offset, 40, 1, c.bits, 4}));
     ASSERT_EQ(LoadFromBytes(back, LoadBmp, file), 1);
     EXPECT_EQ(RgbaPixels(back), RgbaPixels(picture));
   }

@@ -8,7 +8,6 @@
 #include "picture/bitmap_data.h"
 #include "picture/picture_codecs.h"
 #include "picture_test_util.h"
-#include "support/test_support.h"
 
 namespace zepcon::test {
 namespace {
@@ -75,13 +74,8 @@ TEST(PictureRoundTrip, PalettedPictureStaysPalettedInBitmaps) {
   EXPECT_EQ(SaveToBytes(again, SaveBmp), first) << "a second save writes the same bytes";
 }
 
-struct PrefixCase {
-  const char* file;
-  PictureCodec loader;
-};
-
 TEST(PictureTruncation, EveryPrefixLoadsOrFailsWithAReason) {
-  const PrefixCase cases[] = {
+  const std::pair<const char*, PictureCodec> cases[] = {
       {"pictures/bmp/Info_R8_G8_B8.bmp", LoadBmp},
       {"pictures/bmp/Info_8_Bit.bmp", LoadBmp},
       {"pictures/bmp/Info_A8_R8_G8_B8.bmp", LoadBmp},
@@ -94,11 +88,11 @@ TEST(PictureTruncation, EveryPrefixLoadsOrFailsWithAReason) {
       {"pictures/sgi/rleagr_20x20.rgb", LoadSgi},
       {"pictures/sgi/rgb-gimp-rle.rgb", LoadSgi},
   };
-  for (const PrefixCase& c : cases) {
-    SCOPED_TRACE(c.file);
+  for (const auto& [file, loader] : cases) {
+    SCOPED_TRACE(file);
     // Only prefixes missing nothing but trailing bytes the pixels do not
     // need (a footer, the last row's padding) may load.
-    EXPECT_LT(LoadEveryPrefix(c.loader, ReadBytes(CorpusDir() / c.file)), 30u);
+    EXPECT_LT(LoadEveryPrefix(loader, ReadBytes(CorpusDir() / file)), 30u);
   }
 }
 

@@ -9,7 +9,6 @@
 #include "picture/bitmap_data.h"
 #include "picture/picture_codecs.h"
 #include "picture_test_util.h"
-#include "support/test_support.h"
 
 namespace zepcon::test {
 namespace {

@@ -13,28 +13,24 @@
 namespace zepcon::test {
 namespace {
 
-Bytes SgiHeader(uint8_t storage, uint16_t x, uint16_t y, uint16_t z, uint8_t bytes_per_channel = 1) {
-  Bytes header(512, 0);
-  PutBe16(header, 0, 474);
-  header[2] = storage;
-  header[3] = bytes_per_channel;
-  PutBe16(header, 4, 3);
-  PutBe16(header, 6, x);
-  PutBe16(header, 8, y);
-  PutBe16(header, 10, z);
-  return header;
-}
-
 // Plain storage: `planes` holds each channel's rows, bottom row first.
-Bytes PlainSgi(uint16_t x, uint16_t y, uint16_t z, const Bytes& planes, uint8_t bytes_per_channel = 1) {
-  Bytes file = SgiHeader(0, x, y, z, bytes_per_channel);
+Bytes PlainSgi(uint16_t x, uint16_t y, uint16_t z, const Bytes& planes, uint8_t storage = 0,
+               uint8_t bytes_per_channel = 1) {
+  Bytes file(512, 0);
+  PutBe16(file, 0, 474);
+  file[2] = storage;
+  file[3] = bytes_per_channel;
+  PutBe16(file, 4, 3);
+  PutBe16(file, 6, x);
+  PutBe16(file, 8, y);
+  PutBe16(file, 10, z);
   file.insert(file.end(), planes.begin(), planes.end());
   return file;
 }
 
 // Run-length storage from encoded rows (channel-major, bottom row first).
 Bytes RunLengthSgi(uint16_t x, uint16_t y, uint16_t z, const std::vector<Bytes>& rows) {
-  Bytes file = SgiHeader(1, x, y, z);
+  Bytes file = PlainSgi(x, y, z, {}, 1);
   const size_t tables = file.size();
   file.resize(tables + rows.size() * 8, 0);
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -68,7 +64,7 @@ TEST(SgiLoad, RefusalsSayWhy) {
       {table_past_end, " error reading\n", false},
       {Bytes(100, 0), " error reading\n", true},
       {PlainSgi(4, 4, 3, Bytes(10, 0)), "cut short", true},
-      {PlainSgi(1, 1, 1, {0, 0}, 2), "bytes per channel", true},
+      {PlainSgi(1, 1, 1, {0, 0}, 0, 2), "bytes per channel", true},
       {PlainSgi(0, 4, 3, {}), "empty picture", true},
       {PlainSgi(1, 1, 5, Bytes(5, 9)), "I don't know what means number of streams '5'\n", true},
   };
