@@ -123,21 +123,6 @@ TEST(BlpJpeg, RealPicturesMatchTheirAssembledStream) {
   }
 }
 
-TEST(BlpJpeg, SplitStreamLoadsLikeTheWholeJpeg) {
-  const Bytes stream = ReadBytes(CorpusDir() / "pictures/jpg/mozilla_size-33x33.jpg");
-  ASSERT_GT(stream.size(), 300u);
-  BitmapData direct;
-  ASSERT_EQ(LoadFromBytes(direct, LoadJpeg, stream), 1);
-  for (size_t header_length : {size_t{2}, size_t{200}, stream.size() - 2}) {
-    SCOPED_TRACE(header_length);
-    BitmapData picture;
-    ASSERT_EQ(LoadFromBytes(picture, LoadBlp, JpegBlp(stream, header_length)), 1);
-    EXPECT_EQ(picture.Mode(), MODE_RGB888);
-    EXPECT_EQ(picture.SizeX(), 33u);
-    EXPECT_EQ(RawPixels(picture), RawPixels(direct));
-  }
-}
-
 TEST(BlpDamaged, ForeignAndInconsistentFilesFailWithALoggedError) {
   struct Case {
     Bytes file;

@@ -177,8 +177,7 @@ TEST(JpegSave, QualityHundredStaysCloseToTheSource) {
     const Bytes before = RgbaPixels(source);
     LogCapture log;
     ASSERT_EQ(SaveJpegFile(source, path), 1) << log.Text();
-    EXPECT_TRUE(log.Contains(" compress created\n destination assigned\n"));
-    EXPECT_TRUE(log.Contains(" writing .. finished.\n") && log.Contains("...jpg saved\n")) << log.Text();
+    EXPECT_TRUE(log.Contains("...jpg saved\n")) << log.Text();
     ASSERT_EQ(LoadFromFile(reloaded, LoadJpeg, path), 1);
     EXPECT_EQ(reloaded.Mode(), MODE_RGB888);  // always written as 3 components
     ASSERT_EQ(reloaded.SizeX(), source.SizeX());
