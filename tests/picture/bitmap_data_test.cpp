@@ -68,8 +68,8 @@ TEST(BitmapData, FourBitRunsArePackedLowNibbleFirst) {
 TEST(BitmapData, PaletteIndexesAreCheckedAgainstTheMode) {
   BitmapData picture;
   ASSERT_EQ(picture.InitData(), 1);
-  const std::pair<uint32_t, uint32_t> limits[] = {{MODE_PALETTE_8BIT, 256}, {MODE_PALETTE_4BIT, 16}, {MODE_RGB888, 256}};
-  for (const auto& [mode, entries] : limits) {
+  const std::pair<uint32_t, uint32_t> ends[] = {{MODE_PALETTE_8BIT, 256}, {MODE_PALETTE_4BIT, 16}, {MODE_RGB888, 256}};
+  for (const auto& [mode, entries] : ends) {
     SCOPED_TRACE(mode);
     ASSERT_EQ(picture.InitPicture(1, 1, mode), 1);
     uint8_t r = 0, g = 0, b = 0, a = 0;

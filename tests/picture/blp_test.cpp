@@ -130,7 +130,8 @@ TEST(BlpDamaged, ForeignAndInconsistentFilesFailWithALoggedError) {
     bool unallocated = false;
   };
   std::vector<Case> cases;
-  for (const char* name : {"refuse/blp2_dxt1.blp", "refuse/blp2_raw.blp", "refuse/zaa_UI-Achievement-Watermark_BLP2.blp"})
+  for (const char* name :
+       {"refuse/blp2_dxt1.blp", "refuse/blp2_raw.blp", "refuse/zaa_UI-Achievement-Watermark_BLP2.blp"})
     cases.push_back({ReadBytes(CorpusDir() / "pictures/blp" / name), "Not a BLP1 picture\n"});
   // Its JPEG frame claims 64,512 columns that 2 KB of data cannot hold.
   cases.push_back({ReadBytes(CorpusDir() / "pictures/blp/blp1_jpeg2.blp"), "larger than the file can hold"});

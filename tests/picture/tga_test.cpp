@@ -31,10 +31,11 @@ TEST(TgaLoad, LayoutsRealFilesLack) {
     Bytes file, rgba;
     const char* log;
   };
+  const Bytes map = {0x00, 0x7C, 0x1F, 0x80, 0, 1};  // two map entries, then indices 0 and 1
   const Case cases[] = {
       // 16-bit map entries are bGrA5551 (bit 15 set is transparent), 15-bit ones have no such bit.
-      {"16-bit map", MakeTga({0x00, 0x7C, 0x1F, 0x80, 0, 1}, 1, 1, 2, 16, 2, 1, 8), {248, 0, 0, 255, 0, 0, 248, 0}, ""},
-      {"15-bit map", MakeTga({0x00, 0x7C, 0x1F, 0x80, 0, 1}, 1, 1, 2, 15, 2, 1, 8), {248, 0, 0, 255, 0, 0, 248, 255}, ""},
+      {"16-bit map", MakeTga(map, 1, 1, 2, 16, 2, 1, 8), {248, 0, 0, 255, 0, 0, 248, 0}, ""},
+      {"15-bit map", MakeTga(map, 1, 1, 2, 15, 2, 1, 8), {248, 0, 0, 255, 0, 0, 248, 255}, ""},
       {"map before true colour", MakeTga({9, 9, 9, 8, 8, 8, 3, 2, 1}, 2, 1, 2, 24), {1, 2, 3, 255}, ""},
       {"gray and alpha", MakeTga({70, 128}, 3, 0, 0, 0, 1, 1, 16), {70, 70, 70, 128}, ""},
       {"ident", MakeTga({'h', 'e', 'l', 'l', 'o', 3, 2, 1}, 2, 0, 0, 0, 1, 1, 24, 0, 5), {1, 2, 3, 255},
