@@ -36,12 +36,10 @@ TEST(FileStream, RefusalsShortReadsAndFailedSeeksLeaveTheirErrorCodes) {
   EXPECT_EQ(stream.Read(5, buffer), 2u);
   EXPECT_STREQ(buffer, "89");
   EXPECT_EQ(stream.LastError(), FileStream::kShortRead);
-  EXPECT_EQ(stream.AtEnd(), 1);
   refused(stream.Seek(0, 3), FileStream::kBadMode);
   refused(stream.Seek(-1, 0), FileStream::kSeekFailed);
   EXPECT_EQ(stream.Tell(), 10);  // a failed seek leaves the position
-  EXPECT_EQ(stream.Seek(1, 0), 1);
-  EXPECT_EQ(stream.Seek(3, 1), 1);
+  EXPECT_EQ(stream.Seek(-6, 1), 1);
   EXPECT_EQ(stream.Read(1, buffer), 1u);
   EXPECT_EQ(buffer[0], '4');
 }
@@ -54,11 +52,10 @@ TEST(FileStream, FormattedOutputIsBoundedAndCutOutputFails) {
   EXPECT_EQ(stream.WriteText("head\n"), 1);
   EXPECT_EQ(stream.WriteFormatted("%s %d %.2f\n", "v", 7, 1.5), 1);
   EXPECT_EQ(stream.WriteFormatted("%s", std::string(10000, 'h').c_str()), 0);  // 8192-byte buffer
-  EXPECT_EQ(stream.Tell(), 14 + 8191);
+  EXPECT_EQ(std::make_pair(stream.Tell(), stream.Size()), std::make_pair(14L + 8191, 14L + 8191));
   ASSERT_EQ(stream.Close(), 1);
   const std::vector<uint8_t> bytes = ReadBytes(path);
-  ASSERT_EQ(bytes.size(), 14u + 8191u);
-  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 14), "head\nv 7 1.50\n");
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "head\nv 7 1.50\n" + std::string(8191, 'h'));
 }
 
 TEST(FileStream, LinesInTextAndBinaryMode) {

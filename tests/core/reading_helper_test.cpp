@@ -33,6 +33,7 @@ void OnFileAndStream(const std::string& path, Body body) {
   std::fclose(file);
   FileStream stream;
   ASSERT_EQ(stream.Open(path.c_str(), FileStream::kBinary, FileStream::kRead), 1);
+  SCOPED_TRACE("read through a FileStream");
   body(stream);
 }
 
@@ -56,8 +57,6 @@ TEST(ReadingHelperText, TokensTrimQuotesAndInPlaceEditsStayInTheirBuffers) {
   EXPECT_EQ(std::strlen(helper.Trim(std::string(600, 'a').c_str(), " ")), 255u);
   EXPECT_STREQ(helper.GetQuoted("*BITMAP \"c:\\maps\\wood.tga\" x"), "c:\\maps\\wood.tga");
   EXPECT_STREQ(helper.GetQuoted("name \"unterminated"), "unterminated");
-  EXPECT_EQ(ReadingHelper::IsNumber("-1.5"), 1);
-  for (const char* text : {"1e3", "12 ", ""}) EXPECT_EQ(ReadingHelper::IsNumber(text), 0) << text;
   char pair[] = "a\\bca/c", mismatched[] = "abc";
   EXPECT_EQ(ReadingHelper::ReplaceChars(pair, "\\a", "/x"), 3);
   EXPECT_STREQ(pair, "x/bcx/c");
@@ -130,10 +129,8 @@ TEST(ReadingHelperLevels, ConsumeClampsOverrunsPushStopsAt49AndNamesAreCut) {
   helper.PushLevel(5);
   helper.ConsumeLevel(8);  // the inner block claims less than was read
   EXPECT_EQ(std::make_pair(helper.level, helper.LevelLength()), std::make_pair(1, 22));
-  for (int i = 1; i < 49; ++i) helper.PushLevel(100);
-  EXPECT_EQ(std::strlen(helper.indent), 49u);
-  helper.PushLevel(100);
-  EXPECT_EQ(helper.level, 49);
+  for (int i = 1; i < 50; ++i) helper.PushLevel(100);  // the last one is refused
+  EXPECT_EQ(std::make_pair(helper.level, std::strlen(helper.indent)), std::make_pair(49, size_t{49}));
   EXPECT_EQ(log.ErrorText(), "LevelLen -3\nExtend Maxlevels !\n");
   helper.ResetLevels();
   EXPECT_EQ(std::make_pair(helper.level, helper.level_lengths[49]), std::make_pair(0, 0));
@@ -144,9 +141,8 @@ TEST(ReadingHelperLevels, ConsumeClampsOverrunsPushStopsAt49AndNamesAreCut) {
   helper.PushLevel(50);
   helper.SetLevelName("a name far longer than the thirty-nine characters kept");
   EXPECT_EQ(std::strlen(helper.GetLevelName(0)), 39u);
-  EXPECT_EQ(std::make_tuple(helper.LevelNameIs("4D4D", -1), helper.LevelNameIs("4D4D", 0), helper.LevelNameIs("4D4D", 1)),
-            std::make_tuple(1, 0, 0));
-  EXPECT_EQ(helper.GetLevelName(-3), nullptr);
+  EXPECT_EQ(std::make_pair(helper.LevelNameIs("4D4D", -1), helper.LevelNameIs("4D4D", 0)), std::make_pair(1, 0));
+  for (int outside : {-3, 1}) EXPECT_EQ(helper.GetLevelName(outside), nullptr) << outside;
   helper.ConsumeLevel(50);
   helper.PushLevel(10);  // a new level starts unnamed
   EXPECT_STREQ(helper.GetLevelName(0), "");
@@ -266,10 +262,11 @@ TEST(ReadingHelperBytes, SwapsFixedPointAndFindTwoSame) {
   EXPECT_EQ(ReadingHelper::Swap(bytes + 1, 3), 1);  // odd count: the middle stays
   EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 5), (std::vector<uint8_t>{63, 60, 61, 62, 59}));
   EXPECT_EQ(std::vector<uint8_t>(bytes + 62, bytes + 65), (std::vector<uint8_t>{1, 0, 64}));  // 65th untouched
-  EXPECT_EQ(ReadingHelper::Swap32(0x11223344u), 0x44332211u);
-  // Raw little-endian loads of big-endian 16.16 numbers 1.5 and -2.25.
+  // Raw little-endian loads of big-endian 16.16 numbers 1.5 and -2.25: byte swap and sign.
   EXPECT_DOUBLE_EQ(ReadingHelper::Fixed16(0x00800100u), 1.5);
   EXPECT_DOUBLE_EQ(ReadingHelper::Fixed16(0x00C0FDFFu), -2.25);
+  EXPECT_EQ(std::make_pair(ReadingHelper::FindTwoSame(5, 6, 0, 6), ReadingHelper::FindTwoSame(1, 2, 3, 1)),
+            std::make_pair(6, 1));
   EXPECT_EQ(ReadingHelper::FindTwoSame(1, 2, 3, 4), -1);
   EXPECT_EQ(log.ErrorText(), "Swap: too many bytes (65) !\nFindTwoSame: Can't find two same !\n");
 }
@@ -297,12 +294,12 @@ TEST(ReadingHelperFiles, TempNamesSkipExistingEntriesPathPartsAndFolderSearch) {
   EXPECT_STREQ(helper.FileNameOfPath("c:\\models\\car/parts\\wheel.hrc"), "wheel.hrc");
   EXPECT_STREQ(helper.FolderOfPath("c:\\models\\car/parts\\wheel.hrc"), "c:\\models\\car/parts\\");
   EXPECT_EQ(helper.FolderOfPath((std::string(700, 'd') + "/x").c_str()), std::string(511, 'd'));
-  const std::string found = dir.File("found");
-  std::filesystem::create_directories(found + "/sub.tga");
-  for (const char* name : {"b.tga", "A.TGA", "x[1].tga", "c.bmp", "ab.bmp", "noext"}) WriteText(found + "/" + name, "x");
+  const std::string root = dir.File("root");
+  std::filesystem::create_directories(root + "/sub.tga");
+  for (const char* name : {"b.tga", "A.TGA", "x[1].tga", "c.bmp", "ab.bmp", "noext"}) WriteText(root + '/' + name, "x");
   auto all = [&](const std::string& pattern) {
     std::string names;
-    EXPECT_EQ(helper.FindFirst((found + pattern).c_str()), 1) << pattern;
+    EXPECT_EQ(helper.FindFirst((root + pattern).c_str()), 1) << pattern;
     while (const char* name = helper.FindNext()) names += std::string(name) + " ";
     return names;
   };
@@ -310,15 +307,15 @@ TEST(ReadingHelperFiles, TempNamesSkipExistingEntriesPathPartsAndFolderSearch) {
   EXPECT_EQ(all("\\?.BMP"), "c.bmp ");
   EXPECT_EQ(all("/x[1].TGA"), "x[1].tga ");
   EXPECT_EQ(all("/*.*"), "A.TGA ab.bmp b.tga c.bmp noext sub.tga x[1].tga ");
-  EXPECT_EQ(helper.FindFirst((found + "/*.jpg").c_str()), 0);
+  EXPECT_EQ(helper.FindFirst((root + "/*.jpg").c_str()), 0);
   EXPECT_EQ(helper.FindNext(), nullptr);
 }
 
 // ---- Geometry -------------------------------------------------------------------------
 
 TEST(ReadingHelperGeometry, AnglesRotationsAndNormals) {
-  struct Angle { double x, y, degrees, tolerance; };
-  for (const Angle& c : {Angle{-1, 0, 180, 0}, {0, -1, 270, 0}, {0, 0, 0, 0}, {1, -1, 315, 1e-5}, {1, 1e-300, 0, 1e-9}}) {
+  struct Case { double x, y, degrees, tolerance; };
+  for (const Case& c : {Case{-1, 0, 180, 0}, {0, -1, 270, 0}, {0, 0, 0, 0}, {1, -1, 315, 1e-5}, {1, 1e-300, 0, 1e-9}}) {
     EXPECT_NEAR(ReadingHelper::AngleOfXY(c.x, c.y), c.degrees, c.tolerance) << c.x << " " << c.y;
   }
   const double huge = ReadingHelper::Normalize360(1e300);  // must not spin forever
