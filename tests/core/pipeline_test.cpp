@@ -150,21 +150,6 @@ TEST(Pipeline, AFailedSaveLeavesTheDestinationUntouched) {
   EXPECT_EQ(test::ReadBytes(text_destination), (std::vector<uint8_t>{'f', 'r', 'e', 's', 'h'}));
 }
 
-TEST(Pipeline, SaveIntoAMissingFolderFailsCleanly) {
-  test::TempDir dir;
-  LogCapture log;
-  FileConverter converter;
-  const std::string source = dir.File("a.txt");
-  test::WriteText(source, "abc");
-  const std::string destination = dir.File("missing/folder/a.txt");
-  const ConversionOutcome outcome =
-      ConvertOneFile(converter, DefaultOptions(), source.c_str(), TYPE_TEXT, destination.c_str(), TYPE_TEXT);
-  EXPECT_FALSE(outcome.ok);
-  EXPECT_EQ(outcome.status, "Error saving");
-  EXPECT_TRUE(log.Contains(" Error opening file ["));
-  EXPECT_EQ(converter.GetHeldKind(), 0u);
-}
-
 TEST(Pipeline, LoadAndSaveFillThePathFieldsOfTheContainers) {
   test::TempDir dir;
   LogCapture log;
@@ -182,17 +167,6 @@ TEST(Pipeline, LoadAndSaveFillThePathFieldsOfTheContainers) {
   EXPECT_TRUE(log.Contains("--- Loading file [" + source + "] ---\n"));
   EXPECT_TRUE(log.Contains("--- Saving file [" + destination + "]---\n"));
   converter.DestroyData();
-}
-
-TEST(Pipeline, OptionsReachTheCurrentSettings) {
-  FileConverter converter;
-  OptionsRecord options = DefaultOptions();
-  options.conversion.alpha_zero_to_pink = 1;
-  options.conversion.lwo_diffuse = 12.5f;
-  ASSERT_EQ(converter.SetOptions(&options), 1);
-  EXPECT_EQ(CurrentSettings().alpha_zero_to_pink, 1u);
-  EXPECT_FLOAT_EQ(CurrentSettings().lwo_diffuse, 12.5f);
-  EXPECT_EQ(converter.SetOptions(nullptr), 0);
 }
 
 TEST(ConvertOneFile, DestinationsAreSavableRowsOfTheSameKind) {
