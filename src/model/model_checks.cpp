@@ -9,24 +9,16 @@
 
 #include "core/log.h"
 #include "model/model_data.h"
+#include "model/model_internal.h"
 #include "model/model_geometry.h"
 
 namespace zepcon {
 
+using model_internal::AddBase;
+using model_internal::Ul;
+
 namespace {
 
-constexpr uint16_t kPositionsSegment = 1;
-constexpr uint16_t kPolygonsSegment = 2;
-constexpr uint16_t kPointVertexesSegment = 3;
-constexpr uint16_t kMaterialsSegment = 6;
-constexpr uint16_t kPolygonMaterialsSegment = 7;
-constexpr uint16_t kVertexMaterialsSegment = 8;
-constexpr uint16_t kPointMaterialsSegment = 9;
-constexpr uint16_t kPolygonNormalsSegment = 12;
-constexpr uint16_t kPointNormalsSegment = 13;
-constexpr uint16_t kPointTexcoordsSegment = 16;
-
-unsigned long Ul(uint32_t value) { return static_cast<unsigned long>(value); }
 
 // Three int32 arrays of `count` entries in one block, as the hierarchy
 // checks use them.
@@ -67,10 +59,10 @@ int ModelData::CheckPolygons() {
   uint32_t redirected = 0;
   for (uint32_t point = 0; point < points_count; ++point) {
     uint32_t vertex = 0;
-    if (!ReadElement(kPointVertexesSegment, point, sizeof vertex, &vertex)) continue;
+    if (!ReadElement(ModelData::kSegPointVertexes, point, sizeof vertex, &vertex)) continue;
     if (vertex < vertexs_count) continue;
     const uint32_t zero = 0;
-    WriteElement(kPointVertexesSegment, point, sizeof zero, &zero);
+    WriteElement(ModelData::kSegPointVertexes, point, sizeof zero, &zero);
     ++redirected;
   }
   if (redirected)
@@ -105,19 +97,19 @@ int ModelData::CheckMaterials() {
     if (bad) LogFormatted(LOG_ERROR, message, Ul(bad));
   };
   if (poly_materials_present)
-    redirect(kPolygonMaterialsSegment, polygons_count,
+    redirect(ModelData::kSegPolygonMaterials, polygons_count,
              ".%lu bad poly materials found, redirected to material 0..");
   if (vert_materials_present)
-    redirect(kVertexMaterialsSegment, vertexs_count,
+    redirect(ModelData::kSegVertexMaterials, vertexs_count,
              ".%lu bad vert materials found, redirected to material 0..");
   if (point_materials_present)
-    redirect(kPointMaterialsSegment, points_count,
+    redirect(ModelData::kSegPointMaterials, points_count,
              ".%lu bad point materials found, redirected to material 0..");
 
   uint32_t bad_textures = 0;
   for (uint32_t i = 0; i < materials_count; ++i) {
     MaterialRecord record;
-    if (!ReadElement(kMaterialsSegment, i, sizeof record, &record)) continue;
+    if (!ReadElement(ModelData::kSegMaterials, i, sizeof record, &record)) continue;
     const bool bad_texture =
         record.texture != -1 &&
         (record.texture < 0 || static_cast<uint32_t>(record.texture) >= textures_count);
@@ -126,7 +118,7 @@ int ModelData::CheckMaterials() {
       ++bad_textures;
     }
     record.usage_flags = 0;
-    WriteElement(kMaterialsSegment, i, sizeof record, &record);
+    WriteElement(ModelData::kSegMaterials, i, sizeof record, &record);
   }
   if (bad_textures)
     LogFormatted(LOG_ERROR, ".%lu bad texture indexes found, tex removed..", Ul(bad_textures));
@@ -137,15 +129,15 @@ int ModelData::CheckMaterials() {
       if (!ReadElement(segment, i, sizeof index, &index)) continue;
       if (index < 0 || static_cast<uint32_t>(index) >= materials_count) continue;
       MaterialRecord record;
-      if (!ReadElement(kMaterialsSegment, static_cast<uint32_t>(index), sizeof record, &record))
+      if (!ReadElement(ModelData::kSegMaterials, static_cast<uint32_t>(index), sizeof record, &record))
         continue;
       record.usage_flags |= bit;
-      WriteElement(kMaterialsSegment, static_cast<uint32_t>(index), sizeof record, &record);
+      WriteElement(ModelData::kSegMaterials, static_cast<uint32_t>(index), sizeof record, &record);
     }
   };
-  if (poly_materials_present) mark_usage(kPolygonMaterialsSegment, polygons_count, 1);
-  if (vert_materials_present) mark_usage(kVertexMaterialsSegment, vertexs_count, 2);
-  if (point_materials_present) mark_usage(kPointMaterialsSegment, points_count, 4);
+  if (poly_materials_present) mark_usage(ModelData::kSegPolygonMaterials, polygons_count, 1);
+  if (vert_materials_present) mark_usage(ModelData::kSegVertexMaterials, vertexs_count, 2);
+  if (point_materials_present) mark_usage(ModelData::kSegPointMaterials, points_count, 4);
   LogMessage("Done\n", LOG_DETAIL);
   return 1;
 }
@@ -349,7 +341,7 @@ int ModelData::TriangulatePolygons() {
   uint32_t largest = 0;
   for (uint32_t p = 0; p < polygons_count; ++p) {
     PolygonRecord record{};
-    if (ReadElement(kPolygonsSegment, p, sizeof record, &record) && record.point_count > largest)
+    if (ReadElement(ModelData::kSegPolygonRecords, p, sizeof record, &record) && record.point_count > largest)
       largest = record.point_count;
   }
   if (polygons_count == 0 || largest <= 3) return 1;
@@ -374,7 +366,7 @@ int ModelData::TriangulatePolygons() {
     uint32_t vertexes[3];
     for (int i = 0; i < 3; ++i) {
       vertexes[i] = 0;
-      ReadElement(kPointVertexesSegment, first + corners[i], sizeof vertexes[i], &vertexes[i]);
+      ReadElement(ModelData::kSegPointVertexes, first + corners[i], sizeof vertexes[i], &vertexes[i]);
     }
     if (!result->StorePolygon(3, vertexes)) return;
     PolygonProperties polygon_properties{};
@@ -399,7 +391,7 @@ int ModelData::TriangulatePolygons() {
       result->NewObject();
     }
     PolygonRecord record{};
-    if (!ReadElement(kPolygonsSegment, p, sizeof record, &record)) continue;
+    if (!ReadElement(ModelData::kSegPolygonRecords, p, sizeof record, &record)) continue;
     const uint32_t n = record.point_count;
     if (n == 3) {
       const uint32_t corners[3] = {0, 1, 2};
@@ -411,11 +403,11 @@ int ModelData::TriangulatePolygons() {
 
     for (uint32_t k = 0; k < n; ++k) {
       uint32_t vertex = 0;
-      ReadElement(kPointVertexesSegment, record.first_point + k, sizeof vertex, &vertex);
+      ReadElement(ModelData::kSegPointVertexes, record.first_point + k, sizeof vertex, &vertex);
       work.vertexes[k] = vertex;
       Vec3d position{0.0, 0.0, 0.0};
       if (vertex < vertexs_count)
-        ReadElement(kPositionsSegment, vertex, sizeof position, &position);
+        ReadElement(ModelData::kSegVertexPositions, vertex, sizeof position, &position);
       work.positions[k] = position;
     }
 
@@ -538,13 +530,13 @@ int ModelData::ReplaceGeometryFrom(ModelData& result) {
     uint32_t element_size;
     bool polygons;
   } arrays[] = {
-      {kPolygonsSegment, sizeof(PolygonRecord), true},
-      {kPolygonMaterialsSegment, sizeof(int32_t), true},
-      {kPolygonNormalsSegment, sizeof(Vec3d), true},
-      {kPointVertexesSegment, sizeof(uint32_t), false},
-      {kPointMaterialsSegment, sizeof(int32_t), false},
-      {kPointNormalsSegment, sizeof(Vec3d), false},
-      {kPointTexcoordsSegment, sizeof(TexCoord), false},
+      {ModelData::kSegPolygonRecords, sizeof(PolygonRecord), true},
+      {ModelData::kSegPolygonMaterials, sizeof(int32_t), true},
+      {ModelData::kSegPolygonNormals, sizeof(Vec3d), true},
+      {ModelData::kSegPointVertexes, sizeof(uint32_t), false},
+      {ModelData::kSegPointMaterials, sizeof(int32_t), false},
+      {ModelData::kSegPointNormals, sizeof(Vec3d), false},
+      {ModelData::kSegPointTexcoords, sizeof(TexCoord), false},
   };
   for (const auto& array : arrays) {
     const uint32_t count = array.polygons ? result.polygons_count : result.points_count;

@@ -2,6 +2,7 @@
 // their points, edges, per-element normals, flags and texture coordinates,
 // whole-element property records and the statistics.
 #include "model/model_data.h"
+#include "model/model_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +13,9 @@
 #include "core/log.h"
 
 namespace zepcon {
+
+using model_internal::AddBase;
+using model_internal::Ul;
 
 namespace {
 
@@ -33,49 +37,35 @@ struct GroupSpec {
   int segment_count;
 };
 
-// Handles follow the creation order of InitData (1 = first segment).
-constexpr uint16_t kPos = 1, kPolys = 2, kPtVert = 3, kEdges = 4, kVFlags = 5, kMats = 6,
-                   kPolyMat = 7, kVertMat = 8, kPtMat = 9, kOwners = 10, kVNorm = 11,
-                   kPolyNorm = 12, kPtNorm = 13, kVTex = 15, kPtTex = 16, kLights = 18,
-                   kCameras = 19;
-
 // clang-format off
 const GroupSpec kGroups[] = {
     {ModelData::kGroupVertices, 2500, 10000, 100000, "No mem - could not grow verts\n",
-     {{kPos, 24, Fill::kZero},
-      {kVFlags, 8, Fill::kZero},
-      {kVertMat, 4, Fill::kMinusOne32},
-      {kOwners, 2, Fill::kNoOwner16},
-      {kVNorm, 24, Fill::kUnset},
-      {kVTex, 16, Fill::kUnset}},
+     {{ModelData::kSegVertexPositions, 24, Fill::kZero},
+      {ModelData::kSegVertexFlags, 8, Fill::kZero},
+      {ModelData::kSegVertexMaterials, 4, Fill::kMinusOne32},
+      {ModelData::kSegVertexOwners, 2, Fill::kNoOwner16},
+      {ModelData::kSegVertexNormals, 24, Fill::kUnset},
+      {ModelData::kSegVertexTexcoords, 16, Fill::kUnset}},
      6},
     {ModelData::kGroupPolygons, 2500, 10000, 100000, "No mem - could not grow polys\n",
-     {{kPolys, 8, Fill::kZero}, {kPolyMat, 4, Fill::kMinusOne32}, {kPolyNorm, 24, Fill::kUnset}},
+     {{ModelData::kSegPolygonRecords, 8, Fill::kZero}, {ModelData::kSegPolygonMaterials, 4, Fill::kMinusOne32}, {ModelData::kSegPolygonNormals, 24, Fill::kUnset}},
      3},
     {ModelData::kGroupPoints, 7500, 30000, 300000, "No mem - could not grow points\n",
-     {{kPtVert, 4, Fill::kZero},
-      {kPtMat, 4, Fill::kMinusOne32},
-      {kPtNorm, 24, Fill::kUnset},
-      {kPtTex, 16, Fill::kUnset}},
+     {{ModelData::kSegPointVertexes, 4, Fill::kZero},
+      {ModelData::kSegPointMaterials, 4, Fill::kMinusOne32},
+      {ModelData::kSegPointNormals, 24, Fill::kUnset},
+      {ModelData::kSegPointTexcoords, 16, Fill::kUnset}},
      4},
     {ModelData::kGroupEdges, 250, 1000, 100000, "No mem - could not grow Edges\n",
-     {{kEdges, 8, Fill::kZero}}, 1},
+     {{ModelData::kSegEdges, 8, Fill::kZero}}, 1},
     {ModelData::kGroupMaterials, 25, 100, 10000, "No mem - could not grow Materials\n",
-     {{kMats, 68, Fill::kZero}}, 1},
+     {{ModelData::kSegMaterials, 68, Fill::kZero}}, 1},
     {ModelData::kGroupLights, 12, 50, 3000, "No mem - could not grow Lights\n",
-     {{kLights, 128, Fill::kZero}}, 1},
+     {{ModelData::kSegLights, 128, Fill::kZero}}, 1},
     {ModelData::kGroupCameras, 12, 50, 3000, "No mem - could not grow Cameras\n",
-     {{kCameras, 152, Fill::kZero}}, 1},
+     {{ModelData::kSegCameras, 152, Fill::kZero}}, 1},
 };
 // clang-format on
-
-// index + base, or UINT32_MAX (never a valid index) when that overflows.
-uint32_t AddBase(uint32_t index, uint32_t base) {
-  const uint64_t sum = uint64_t{index} + base;
-  return sum >= UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(sum);
-}
-
-unsigned long Ul(uint32_t value) { return static_cast<unsigned long>(value); }
 
 }  // namespace
 
@@ -316,7 +306,7 @@ uint32_t ModelData::StoreVertex(double x, double y, double z) {
   if (vertexs_count >= capacity) return 0;
   if (vertexs_count + 1 == capacity) LogMessage("StoreVertex:Vertexs limit reached\n", LOG_ERROR);
   const Vec3d position{x, y, z};
-  if (!WriteElement(kPos, vertexs_count, sizeof position, &position)) return 0;
+  if (!WriteElement(ModelData::kSegVertexPositions, vertexs_count, sizeof position, &position)) return 0;
   const uint32_t index = vertexs_count++;
   RaiseMark(vertexs_mark_, vertexs_count);
   return index - VertexBaseForWrites();
@@ -331,7 +321,7 @@ int ModelData::ReadVertex(uint32_t index, double& x, double& y, double& z) {
     return 0;
   }
   Vec3d position;
-  if (!ReadElement(kPos, absolute, sizeof position, &position)) return 0;
+  if (!ReadElement(ModelData::kSegVertexPositions, absolute, sizeof position, &position)) return 0;
   x = position.x;
   y = position.y;
   z = position.z;
@@ -351,7 +341,7 @@ int ModelData::ReadAnimatedVertex(uint32_t index, double& x, double& y, double& 
       return 0;
     }
     Vec3d position;
-    if (!ReadElement(kPos, index, sizeof position, &position)) return 0;
+    if (!ReadElement(ModelData::kSegVertexPositions, index, sizeof position, &position)) return 0;
     x = position.x;
     y = position.y;
     z = position.z;
@@ -398,7 +388,7 @@ int ModelData::SetVertex(uint32_t index, double x, double y, double z) {
     return 0;
   }
   const Vec3d position{x, y, z};
-  return WriteElement(kPos, absolute, sizeof position, &position);
+  return WriteElement(ModelData::kSegVertexPositions, absolute, sizeof position, &position);
 }
 
 int ModelData::GetVertexNormal(uint32_t index, Vec3d& normal) {
@@ -407,14 +397,14 @@ int ModelData::GetVertexNormal(uint32_t index, Vec3d& normal) {
     LogMessage("GetVertexNormal: vindex >= vertexs_count\n", LOG_ERROR);
     return 0;
   }
-  return ReadElement(kVNorm, absolute, sizeof normal, &normal);
+  return ReadElement(ModelData::kSegVertexNormals, absolute, sizeof normal, &normal);
 }
 
 int ModelData::SetVertexNormal(uint32_t index, const Vec3d& normal) {
   const uint32_t absolute = AddBase(index, VertexBaseForWrites());
   RaiseMark(vertexs_mark_, absolute);
   GrowGroup(kGroupVertices);
-  return WriteElement(kVNorm, absolute, sizeof normal, &normal);
+  return WriteElement(ModelData::kSegVertexNormals, absolute, sizeof normal, &normal);
 }
 
 int ModelData::GetVertexFlags(uint32_t index, VertexFlags& flags) {
@@ -424,7 +414,7 @@ int ModelData::GetVertexFlags(uint32_t index, VertexFlags& flags) {
                  Ul(vertexs_count));
     return 0;
   }
-  return ReadElement(kVFlags, absolute, sizeof flags, &flags);
+  return ReadElement(ModelData::kSegVertexFlags, absolute, sizeof flags, &flags);
 }
 
 int ModelData::SetVertexFlags(uint32_t index, const VertexFlags& flags) {
@@ -434,7 +424,7 @@ int ModelData::SetVertexFlags(uint32_t index, const VertexFlags& flags) {
                  Ul(vertexs_count));
     return 0;
   }
-  return WriteElement(kVFlags, absolute, sizeof flags, &flags);
+  return WriteElement(ModelData::kSegVertexFlags, absolute, sizeof flags, &flags);
 }
 
 // ---- Polygons and points ---------------------------------------------------
@@ -490,12 +480,12 @@ int ModelData::StoreWholePolygon(const char* caller, uint32_t count, const uint3
   }
 
   const PolygonRecord record{points_count, count};
-  if (!WriteElement(kPolys, polygons_count, sizeof record, &record)) return 0;
+  if (!WriteElement(ModelData::kSegPolygonRecords, polygons_count, sizeof record, &record)) return 0;
   if (!reserve_only) {
     const uint32_t base = VertexBaseForWrites();
     for (uint32_t i = 0; i < count; ++i) {
       const uint32_t vertex = AddBase(vertexes[i], base);
-      WriteElement(kPtVert, points_count + i, sizeof vertex, &vertex);
+      WriteElement(ModelData::kSegPointVertexes, points_count + i, sizeof vertex, &vertex);
     }
   }
   ++polygons_count;
@@ -529,14 +519,14 @@ int ModelData::StorePolygonPoint(uint32_t polygon, uint32_t k, uint32_t vertex) 
     return 0;
   }
   PolygonRecord record;
-  if (!ReadElement(kPolys, absolute, sizeof record, &record)) return 0;
+  if (!ReadElement(ModelData::kSegPolygonRecords, absolute, sizeof record, &record)) return 0;
   if (k >= record.point_count) {
     LogFormatted(LOG_ERROR, "StorePolygonPoint: pindex (%lu) > poly points count(%lu)\n", Ul(k),
                  Ul(record.point_count));
     return 0;
   }
   const uint32_t stored = AddBase(vertex, VertexBaseForWrites());
-  return WriteElement(kPtVert, AddBase(record.first_point, k), sizeof stored, &stored);
+  return WriteElement(ModelData::kSegPointVertexes, AddBase(record.first_point, k), sizeof stored, &stored);
 }
 
 int ModelData::ReadPolygon(uint32_t polygon, uint32_t* count, uint32_t* vertexes,
@@ -551,14 +541,14 @@ int ModelData::ReadPolygon(uint32_t polygon, uint32_t* count, uint32_t* vertexes
     return 0;
   }
   PolygonRecord record;
-  if (!ReadElement(kPolys, absolute, sizeof record, &record)) return 0;
+  if (!ReadElement(ModelData::kSegPolygonRecords, absolute, sizeof record, &record)) return 0;
   if (count) *count = record.point_count;
   if (capacity == 0) return 0;
   const uint32_t base = VertexBaseForReads();
   const uint32_t copied = std::min(record.point_count, capacity);
   for (uint32_t i = 0; i < copied; ++i) {
     uint32_t vertex = 0;
-    ReadElement(kPtVert, AddBase(record.first_point, i), sizeof vertex, &vertex);
+    ReadElement(ModelData::kSegPointVertexes, AddBase(record.first_point, i), sizeof vertex, &vertex);
     vertexes[i] = vertex - base;
   }
   return record.point_count <= capacity ? 1 : 0;
@@ -571,20 +561,20 @@ uint32_t ModelData::ReadPolygonVertex(uint32_t polygon, uint32_t k) {
     return 0;
   }
   PolygonRecord record;
-  if (!ReadElement(kPolys, absolute, sizeof record, &record)) return 0;
+  if (!ReadElement(ModelData::kSegPolygonRecords, absolute, sizeof record, &record)) return 0;
   if (k >= record.point_count) {
     LogMessage("ReadPolygonVertex:vindex > poly.count\n", LOG_ERROR);
     return 0;
   }
   uint32_t vertex = 0;
-  if (!ReadElement(kPtVert, AddBase(record.first_point, k), sizeof vertex, &vertex)) return 0;
+  if (!ReadElement(ModelData::kSegPointVertexes, AddBase(record.first_point, k), sizeof vertex, &vertex)) return 0;
   return vertex - VertexBaseForReads();
 }
 
 int ModelData::ReadPolygonPointData(uint32_t polygon, uint32_t& first, uint32_t& count) {
   const uint32_t absolute = AddBase(polygon, PolygonBaseForReads());
   PolygonRecord record;
-  if (absolute >= polygons_count || !ReadElement(kPolys, absolute, sizeof record, &record)) {
+  if (absolute >= polygons_count || !ReadElement(ModelData::kSegPolygonRecords, absolute, sizeof record, &record)) {
     LogMessage("ReadPolygonPointData:index > polygons_count\n", LOG_ERROR);
     first = 0;
     count = 0;
@@ -598,7 +588,7 @@ int ModelData::ReadPolygonPointData(uint32_t polygon, uint32_t& first, uint32_t&
 uint32_t ModelData::GetPointVertex(uint32_t point) {
   const uint32_t absolute = AddBase(point, PointBaseForReads());
   uint32_t vertex = 0;
-  if (absolute >= points_count || !ReadElement(kPtVert, absolute, sizeof vertex, &vertex)) {
+  if (absolute >= points_count || !ReadElement(ModelData::kSegPointVertexes, absolute, sizeof vertex, &vertex)) {
     LogFormatted(LOG_ERROR, "GetPointVertex: index(%lu) >= points_count(%lu)\n", Ul(absolute),
                  Ul(points_count));
     return 0;
@@ -614,31 +604,31 @@ int ModelData::SetPointVertex(uint32_t point, uint32_t vertex) {
     return 0;
   }
   const uint32_t stored = AddBase(vertex, VertexBaseForWrites());
-  return WriteElement(kPtVert, absolute, sizeof stored, &stored);
+  return WriteElement(ModelData::kSegPointVertexes, absolute, sizeof stored, &stored);
 }
 
 int ModelData::GetPolygonNormal(uint32_t polygon, Vec3d& normal) {
   const uint32_t absolute = AddBase(polygon, PolygonBaseForReads());
   RaiseMark(polygons_mark_, absolute);
   GrowGroup(kGroupPolygons);
-  return ReadElement(kPolyNorm, absolute, sizeof normal, &normal);
+  return ReadElement(ModelData::kSegPolygonNormals, absolute, sizeof normal, &normal);
 }
 
 int ModelData::SetPolygonNormal(uint32_t polygon, const Vec3d& normal) {
   const uint32_t absolute = AddBase(polygon, PolygonBaseForWrites());
-  return WriteElement(kPolyNorm, absolute, sizeof normal, &normal);
+  return WriteElement(ModelData::kSegPolygonNormals, absolute, sizeof normal, &normal);
 }
 
 int ModelData::GetPointNormal(uint32_t point, Vec3d& normal) {
   const uint32_t absolute = AddBase(point, PointBaseForReads());
   RaiseMark(points_mark_, absolute);
   GrowGroup(kGroupPoints);
-  return ReadElement(kPtNorm, absolute, sizeof normal, &normal);
+  return ReadElement(ModelData::kSegPointNormals, absolute, sizeof normal, &normal);
 }
 
 int ModelData::SetPointNormal(uint32_t point, const Vec3d& normal) {
   const uint32_t absolute = AddBase(point, PointBaseForWrites());
-  return WriteElement(kPtNorm, absolute, sizeof normal, &normal);
+  return WriteElement(ModelData::kSegPointNormals, absolute, sizeof normal, &normal);
 }
 
 // ---- Edges -----------------------------------------------------------------
@@ -650,7 +640,7 @@ int ModelData::StoreEdge(uint32_t a, uint32_t b) {
     LogMessage("StoreEdge: Edge limit reached\n", LOG_ERROR);
   const uint32_t base = VertexBaseForWrites();
   const EdgeRecord edge{AddBase(a, base), AddBase(b, base)};
-  if (!WriteElement(kEdges, edges_count, sizeof edge, &edge)) return 0;
+  if (!WriteElement(ModelData::kSegEdges, edges_count, sizeof edge, &edge)) return 0;
   ++edges_count;
   return 1;
 }
@@ -658,7 +648,7 @@ int ModelData::StoreEdge(uint32_t a, uint32_t b) {
 int ModelData::ReadEdge(uint32_t index, uint32_t& a, uint32_t& b) {
   const uint32_t absolute = AddBase(index, EdgeBaseForReads());
   EdgeRecord edge;
-  if (absolute >= edges_count || !ReadElement(kEdges, absolute, sizeof edge, &edge)) {
+  if (absolute >= edges_count || !ReadElement(ModelData::kSegEdges, absolute, sizeof edge, &edge)) {
     LogMessage("ReadEdge: count exceeded !\n", LOG_ERROR);
     return 0;
   }
@@ -722,13 +712,13 @@ int ModelData::SetVertexTexcoord(uint32_t vertex, double u, double v) {
   RaiseMark(vertexs_mark_, absolute);
   GrowGroup(kGroupVertices);
   const TexCoord coordinate{u, v};
-  return WriteElement(kVTex, absolute, sizeof coordinate, &coordinate);
+  return WriteElement(ModelData::kSegVertexTexcoords, absolute, sizeof coordinate, &coordinate);
 }
 
 int ModelData::GetVertexTexcoord(uint32_t vertex, double& u, double& v) {
   const uint32_t absolute = AddBase(vertex, VertexBaseForReads());
   TexCoord coordinate;
-  if (!ReadElement(kVTex, absolute, sizeof coordinate, &coordinate)) return 0;
+  if (!ReadElement(ModelData::kSegVertexTexcoords, absolute, sizeof coordinate, &coordinate)) return 0;
   u = coordinate.u;
   v = coordinate.v;
   return 1;
@@ -739,13 +729,13 @@ int ModelData::SetPointTexcoord(uint32_t point, double u, double v) {
   RaiseMark(points_mark_, absolute);
   GrowGroup(kGroupPoints);
   const TexCoord coordinate{u, v};
-  return WriteElement(kPtTex, absolute, sizeof coordinate, &coordinate);
+  return WriteElement(ModelData::kSegPointTexcoords, absolute, sizeof coordinate, &coordinate);
 }
 
 int ModelData::GetPointTexcoord(uint32_t point, double& u, double& v) {
   const uint32_t absolute = AddBase(point, PointBaseForReads());
   TexCoord coordinate;
-  if (!ReadElement(kPtTex, absolute, sizeof coordinate, &coordinate)) return 0;
+  if (!ReadElement(ModelData::kSegPointTexcoords, absolute, sizeof coordinate, &coordinate)) return 0;
   u = coordinate.u;
   v = coordinate.v;
   return 1;

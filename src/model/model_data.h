@@ -382,11 +382,7 @@ class ModelData {
   MaterialRecord material{};
   LightRecord light{};
   VertexProperties vertex_record{};
-  PointProperties point_record{};
-  PolygonProperties polygon_record{};
-
- private:
-  // Segment handles, in creation order.
+  // Segment handles of the pool, in creation order.
   enum Segment : uint16_t {
     kSegVertexPositions = 1,
     kSegPolygonRecords,
@@ -412,6 +408,10 @@ class ModelData {
     kSegmentCount = kSegBoneAnimation,
   };
 
+  PointProperties point_record{};
+  PolygonProperties polygon_record{};
+
+ private:
   struct GroupState {
     uint32_t capacity;
   };

@@ -9,24 +9,15 @@
 
 #include "core/log.h"
 #include "model/model_data.h"
+#include "model/model_internal.h"
 
 namespace zepcon {
 
+using model_internal::AddBase;
+using model_internal::Ul;
+
 namespace {
 
-constexpr uint16_t kMaterialsSegment = 6;
-constexpr uint16_t kPolygonMaterialsSegment = 7;
-constexpr uint16_t kVertexMaterialsSegment = 8;
-constexpr uint16_t kPointMaterialsSegment = 9;
-constexpr uint16_t kOwnersSegment = 10;
-constexpr uint16_t kLightsSegment = 18;
-
-unsigned long Ul(uint32_t value) { return static_cast<unsigned long>(value); }
-
-uint32_t AddBase(uint32_t index, uint32_t base) {
-  const uint64_t sum = uint64_t{index} + base;
-  return sum >= UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(sum);
-}
 
 // Bounded copy of at most 39 characters into a 40-byte name field.
 void CopyName(char (&field)[40], const char* name) {
@@ -55,8 +46,8 @@ void ModelData::ResetMaterial() {
 
 int ModelData::MaterialNameExists(const char* name) const {
   // Compared in place: every added material scans all names before it.
-  const uint8_t* data = pool_.SegmentData(kMaterialsSegment);
-  const uint64_t stored = pool_.SegmentSize(kMaterialsSegment) / sizeof(MaterialRecord);
+  const uint8_t* data = pool_.SegmentData(ModelData::kSegMaterials);
+  const uint64_t stored = pool_.SegmentSize(ModelData::kSegMaterials) / sizeof(MaterialRecord);
   const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(materials_count, stored));
   for (uint32_t i = 0; data && i < count; ++i) {
     const char* existing = reinterpret_cast<const char*>(
@@ -105,7 +96,7 @@ int32_t ModelData::AddMaterialRecord(const MaterialRecord& source) {
     }
   }
   MakeMaterialNameUnique(record.name);
-  if (!WriteElement(kMaterialsSegment, materials_count, sizeof record, &record)) return -1;
+  if (!WriteElement(ModelData::kSegMaterials, materials_count, sizeof record, &record)) return -1;
   return static_cast<int32_t>(materials_count++);
 }
 
@@ -113,7 +104,7 @@ int32_t ModelData::AddMaterial() { return AddMaterialRecord(material); }
 
 int ModelData::GetMaterial(uint32_t index) {
   if (index >= materials_count ||
-      !ReadElement(kMaterialsSegment, index, sizeof material, &material)) {
+      !ReadElement(ModelData::kSegMaterials, index, sizeof material, &material)) {
     material = default_material_;
     return 0;
   }
@@ -125,7 +116,7 @@ int ModelData::SetMaterial(uint32_t index) {
     LogMessage("SetMaterial: index > count\n", LOG_ERROR);
     return 0;
   }
-  return WriteElement(kMaterialsSegment, index, sizeof material, &material);
+  return WriteElement(ModelData::kSegMaterials, index, sizeof material, &material);
 }
 
 void ModelData::SetMaterialName(const char* name) { CopyName(material.name, name); }
@@ -141,7 +132,7 @@ void ModelData::GetMaterialName(char* buffer, uint32_t size) const {
 int32_t ModelData::MaterialOfColor(uint8_t red, uint8_t green, uint8_t blue) {
   for (uint32_t i = 0; i < materials_count; ++i) {
     MaterialRecord existing;
-    if (ReadElement(kMaterialsSegment, i, sizeof existing, &existing) &&
+    if (ReadElement(ModelData::kSegMaterials, i, sizeof existing, &existing) &&
         existing.diffuse[0] == red && existing.diffuse[1] == green && existing.diffuse[2] == blue)
       return static_cast<int32_t>(i);
   }
@@ -156,7 +147,7 @@ int32_t ModelData::MaterialOfColorAlpha(uint8_t red, uint8_t green, uint8_t blue
                                         uint8_t transparency) {
   for (uint32_t i = 0; i < materials_count; ++i) {
     MaterialRecord existing;
-    if (ReadElement(kMaterialsSegment, i, sizeof existing, &existing) &&
+    if (ReadElement(ModelData::kSegMaterials, i, sizeof existing, &existing) &&
         existing.diffuse[0] == red && existing.diffuse[1] == green && existing.diffuse[2] == blue &&
         existing.transparency == transparency)
       return static_cast<int32_t>(i);
@@ -173,28 +164,28 @@ int ModelData::SetPolygonMaterial(uint32_t polygon, int32_t material_index) {
   const uint32_t absolute = AddBase(polygon, PolygonBaseForWrites());
   RaiseMark(polygons_mark_, absolute);
   GrowGroup(kGroupPolygons);
-  return WriteElement(kPolygonMaterialsSegment, absolute, sizeof material_index, &material_index);
+  return WriteElement(ModelData::kSegPolygonMaterials, absolute, sizeof material_index, &material_index);
 }
 
 int ModelData::SetVertexMaterial(uint32_t vertex, int32_t material_index) {
   const uint32_t absolute = AddBase(vertex, VertexBaseForWrites());
   RaiseMark(vertexs_mark_, absolute);
   GrowGroup(kGroupVertices);
-  return WriteElement(kVertexMaterialsSegment, absolute, sizeof material_index, &material_index);
+  return WriteElement(ModelData::kSegVertexMaterials, absolute, sizeof material_index, &material_index);
 }
 
 int ModelData::SetPointMaterial(uint32_t point, int32_t material_index) {
   const uint32_t absolute = AddBase(point, PointBaseForWrites());
   RaiseMark(points_mark_, absolute);
   GrowGroup(kGroupPoints);
-  return WriteElement(kPointMaterialsSegment, absolute, sizeof material_index, &material_index);
+  return WriteElement(ModelData::kSegPointMaterials, absolute, sizeof material_index, &material_index);
 }
 
 int32_t ModelData::GetPolygonMaterial(uint32_t polygon) {
   const uint32_t absolute = AddBase(polygon, PolygonBaseForReads());
   int32_t value = 0;
   if (absolute >= polygons_count ||
-      !ReadElement(kPolygonMaterialsSegment, absolute, sizeof value, &value)) {
+      !ReadElement(ModelData::kSegPolygonMaterials, absolute, sizeof value, &value)) {
     LogMessage("GetPolygonMaterial: pindex > polygons\n", LOG_ERROR);
     return 0;
   }
@@ -205,7 +196,7 @@ int32_t ModelData::GetVertexMaterial(uint32_t vertex) {
   const uint32_t absolute = AddBase(vertex, VertexBaseForReads());
   int32_t value = 0;
   if (absolute >= vertexs_count ||
-      !ReadElement(kVertexMaterialsSegment, absolute, sizeof value, &value)) {
+      !ReadElement(ModelData::kSegVertexMaterials, absolute, sizeof value, &value)) {
     LogFormatted(LOG_ERROR, "GetVertexMaterial: vindex(%lu) > vertexs_count(%lu)\n", Ul(absolute),
                  Ul(vertexs_count));
     return 0;
@@ -217,7 +208,7 @@ int32_t ModelData::GetPointMaterial(uint32_t point) {
   const uint32_t absolute = AddBase(point, PointBaseForReads());
   int32_t value = 0;
   if (absolute >= points_count ||
-      !ReadElement(kPointMaterialsSegment, absolute, sizeof value, &value)) {
+      !ReadElement(ModelData::kSegPointMaterials, absolute, sizeof value, &value)) {
     LogFormatted(LOG_ERROR, "GetPointMaterial: pindex(%lu) > points_count(%lu)\n", Ul(absolute),
                  Ul(points_count));
     return 0;
@@ -367,13 +358,13 @@ int ModelData::SetVertexOwner(uint32_t vertex, uint16_t owner) {
     LogMessage("SetVertexOwner: index > max\n", LOG_ERROR);
     return 0;
   }
-  return WriteElement(kOwnersSegment, absolute, sizeof owner, &owner);
+  return WriteElement(ModelData::kSegVertexOwners, absolute, sizeof owner, &owner);
 }
 
 uint16_t ModelData::GetVertexOwner(uint32_t vertex) {
   uint16_t owner = 0;
   if (vertex >= vertex_group_.capacity ||
-      !ReadElement(kOwnersSegment, vertex, sizeof owner, &owner)) {
+      !ReadElement(ModelData::kSegVertexOwners, vertex, sizeof owner, &owner)) {
     LogMessage("GetVertexOwner: index > max\n", LOG_ERROR);
     return 0;
   }
@@ -586,14 +577,14 @@ int32_t ModelData::AddLight() {
   record.name[sizeof record.name - 1] = '\0';
   if (record.name[0] == '\0')
     std::snprintf(record.name, sizeof record.name, "Light %i", static_cast<int>(lights_count));
-  if (!WriteElement(kLightsSegment, lights_count, sizeof record, &record)) return -1;
+  if (!WriteElement(ModelData::kSegLights, lights_count, sizeof record, &record)) return -1;
   return static_cast<int32_t>(lights_count++);
 }
 
 int ModelData::GetLightInfo(uint32_t index, LightRecord* record) {
   if (!record) record = &light;
   if (index >= lights_count) return 0;
-  return ReadElement(kLightsSegment, index, sizeof *record, record);
+  return ReadElement(ModelData::kSegLights, index, sizeof *record, record);
 }
 
 }  // namespace zepcon
