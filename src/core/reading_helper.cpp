@@ -462,32 +462,29 @@ int BeginChunkWith(Io io, const char* id, long& position) {
 
 }  // namespace
 
-int ReadingHelper::BeginFormChunk(FILE* file, const char* id) {
-  if (!FormSettingsReady() || !id) return 0;
+ReadingHelper::OpenChunk* ReadingHelper::ReserveWriteChunk(const char* id) {
+  if (!FormSettingsReady() || !id) return nullptr;
   if (write_depth_ >= kMaxFormDepth) {
     // Counted so that the matching EndFormChunk does not close an outer chunk.
     ++write_overflow_;
     LogMessage("BeginFormChunk: chunks nested too deep\n", LOG_ERROR);
-    return 0;
+    return nullptr;
   }
   OpenChunk& chunk = write_stack_[write_depth_];
   std::memcpy(chunk.id, id, 4);
-  if (!BeginChunkWith(PlainIo{file}, id, chunk.header_position)) return 0;
+  return &chunk;
+}
+
+int ReadingHelper::BeginFormChunk(FILE* file, const char* id) {
+  OpenChunk* chunk = ReserveWriteChunk(id);
+  if (!chunk || !BeginChunkWith(PlainIo{file}, id, chunk->header_position)) return 0;
   ++write_depth_;
   return 1;
 }
 
 int ReadingHelper::BeginFormChunk(FileStream& stream, const char* id) {
-  if (!FormSettingsReady() || !id) return 0;
-  if (write_depth_ >= kMaxFormDepth) {
-    // Counted so that the matching EndFormChunk does not close an outer chunk.
-    ++write_overflow_;
-    LogMessage("BeginFormChunk: chunks nested too deep\n", LOG_ERROR);
-    return 0;
-  }
-  OpenChunk& chunk = write_stack_[write_depth_];
-  std::memcpy(chunk.id, id, 4);
-  if (!BeginChunkWith(StreamIo{stream}, id, chunk.header_position)) return 0;
+  OpenChunk* chunk = ReserveWriteChunk(id);
+  if (!chunk || !BeginChunkWith(StreamIo{stream}, id, chunk->header_position)) return 0;
   ++write_depth_;
   return 1;
 }

@@ -209,6 +209,9 @@ class ReadingHelper {
   };
 
   int FormSettingsReady() const;
+  // The stack entry for a new chunk with the identifier set, or nullptr
+  // (logged) when the settings are missing or chunks nest too deep.
+  OpenChunk* ReserveWriteChunk(const char* id);
   void TakeFormHeader(const unsigned char raw[8]);
   void EncodeFormHeader(const char* id, uint64_t length, unsigned char raw[8]) const;
   void RebuildIndent();
