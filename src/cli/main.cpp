@@ -95,18 +95,18 @@ int DestinationByExtension(uint32_t kind, const std::string& extension) {
 }
 
 // Resolves "--type"/"--to" (an index or an extension) for a source kind.
-int ResolveDestination(uint32_t kind, const std::string& spec, std::string* error) {
+int ResolveDestination(uint32_t kind, const std::string& wanted, std::string* error) {
   int index;
-  if (ParseIndex(spec, &index)) {
+  if (ParseIndex(wanted, &index)) {
     const FileTypeInfo* row = FileTypeRow(index);
     if (!row || !row->can_save || row->data_kind != kind) {
-      *error = "type " + spec + " is not a destination for " + DataKindName(kind) + " files";
+      *error = "type " + wanted + " is not a destination for " + DataKindName(kind) + " files";
       return TYPE_UNKNOWN;
     }
     return index;
   }
-  const int found = DestinationByExtension(kind, spec);
-  if (found == TYPE_UNKNOWN) *error = "no " + std::string(DataKindName(kind)) + " type saves as ." + ToLower(spec);
+  const int found = DestinationByExtension(kind, wanted);
+  if (found == TYPE_UNKNOWN) *error = "no " + std::string(DataKindName(kind)) + " type saves as ." + ToLower(wanted);
   return found;
 }
 
@@ -197,12 +197,12 @@ int RunConvertOne(FileConverter& converter, const OptionsRecord& options, const 
   }
   const uint32_t kind = FormatTable()[source.type].data_kind;
   std::string error;
-  const std::string type_spec = request.type.empty() ? ExtensionOf(request.destination) : request.type;
-  if (type_spec.empty()) {
+  const std::string type_wanted = request.type.empty() ? ExtensionOf(request.destination) : request.type;
+  if (type_wanted.empty()) {
     std::fprintf(stderr, "zepcon-cli: %s has no extension: give --type\n", request.destination.c_str());
     return kExitUsage;
   }
-  const int destination_type = ResolveDestination(kind, type_spec, &error);
+  const int destination_type = ResolveDestination(kind, type_wanted, &error);
   if (destination_type == TYPE_UNKNOWN) {
     std::fprintf(stderr, "zepcon-cli: %s\n", error.c_str());
     return kExitUsage;
