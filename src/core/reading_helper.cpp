@@ -511,7 +511,7 @@ int EndChunkWith(Io io, long header_position, const char* id, Encode encode) {
 
 }  // namespace
 
-int ReadingHelper::EndFormChunk(FILE* file) {
+int ReadingHelper::PopWriteChunk(OpenChunk& chunk) {
   if (write_overflow_ > 0) {
     --write_overflow_;
     return 0;
@@ -520,7 +520,13 @@ int ReadingHelper::EndFormChunk(FILE* file) {
     LogMessage("EndFormChunk: no chunk open\n", LOG_ERROR);
     return 0;
   }
-  const OpenChunk chunk = write_stack_[--write_depth_];
+  chunk = write_stack_[--write_depth_];
+  return 1;
+}
+
+int ReadingHelper::EndFormChunk(FILE* file) {
+  OpenChunk chunk;
+  if (!PopWriteChunk(chunk)) return 0;
   return EndChunkWith(PlainIo{file}, chunk.header_position, chunk.id,
                       [this](const char* id, uint64_t length, unsigned char raw[8]) {
                         EncodeFormHeader(id, length, raw);
@@ -528,15 +534,8 @@ int ReadingHelper::EndFormChunk(FILE* file) {
 }
 
 int ReadingHelper::EndFormChunk(FileStream& stream) {
-  if (write_overflow_ > 0) {
-    --write_overflow_;
-    return 0;
-  }
-  if (write_depth_ == 0) {
-    LogMessage("EndFormChunk: no chunk open\n", LOG_ERROR);
-    return 0;
-  }
-  const OpenChunk chunk = write_stack_[--write_depth_];
+  OpenChunk chunk;
+  if (!PopWriteChunk(chunk)) return 0;
   return EndChunkWith(StreamIo{stream}, chunk.header_position, chunk.id,
                       [this](const char* id, uint64_t length, unsigned char raw[8]) {
                         EncodeFormHeader(id, length, raw);

@@ -212,6 +212,9 @@ class ReadingHelper {
   // The stack entry for a new chunk with the identifier set, or nullptr
   // (logged) when the settings are missing or chunks nest too deep.
   OpenChunk* ReserveWriteChunk(const char* id);
+  // Takes the innermost open chunk off the stack; 0 when a refused (too
+  // deep) chunk is ended instead, or nothing is open (logged).
+  int PopWriteChunk(OpenChunk& chunk);
   void TakeFormHeader(const unsigned char raw[8]);
   void EncodeFormHeader(const char* id, uint64_t length, unsigned char raw[8]) const;
   void RebuildIndent();
