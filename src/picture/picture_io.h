@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace zepcon {
+class BitmapData;
+}  // namespace zepcon
+
 namespace zepcon::picture_io {
 
 // Bytes from the current position to the end; the position is kept. A
@@ -20,6 +24,9 @@ inline bool ReadExact(FILE* file, void* destination, size_t length) {
 inline bool WriteExact(FILE* file, const void* source, size_t length) {
   return length == 0 || std::fwrite(source, 1, length, file) == length;
 }
+// Writes every pixel in the picture's current layout, top row first, in
+// runs that fit the line buffer.
+bool WriteAllPixels(BitmapData& picture, FILE* file);
 // Seeks to an absolute position within the file's size.
 bool SeekTo(FILE* file, uint64_t position, uint64_t file_size);
 

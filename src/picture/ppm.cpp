@@ -142,14 +142,9 @@ int SavePpm(BitmapData& picture, FILE* file) {
     return 0;
   }
   LogMessage(" writing data\n", LOG_DETAIL);
-  uint8_t* buffer = picture.LineBuffer();
-  const uint32_t total = picture.PixelCount();
-  for (uint32_t first = 0; first < total; first += kRunPixels) {
-    const uint32_t count = total - first < kRunPixels ? total - first : kRunPixels;
-    if (!picture.GetPixels(first, count, buffer) || !WriteExact(file, buffer, size_t{count} * 3)) {
-      LogMessage("ppm: error writing\n", LOG_ERROR);
-      return 0;
-    }
+  if (!WriteAllPixels(picture, file)) {
+    LogMessage("ppm: error writing\n", LOG_ERROR);
+    return 0;
   }
   LogMessage("...ppm saved\n", LOG_MAJOR);
   return 1;

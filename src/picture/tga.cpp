@@ -16,7 +16,6 @@ namespace {
 
 constexpr uint32_t kHeaderBytes = 18;
 constexpr uint32_t kMaxSide = 65535;  // the header's 16-bit size fields
-constexpr uint32_t kSaveRunPixels = 16383;
 constexpr uint8_t kDescriptorTopFirst = 0x20;
 constexpr uint8_t kDescriptorRightToLeft = 0x10;
 
@@ -316,14 +315,9 @@ int SaveTga(BitmapData& picture, FILE* file) {
     return 0;
   }
   LogMessage(" writing data\n", LOG_DETAIL);
-  uint8_t* buffer = picture.LineBuffer();
-  const uint32_t total = picture.PixelCount();
-  for (uint32_t first = 0; first < total; first += kSaveRunPixels) {
-    const uint32_t count = total - first < kSaveRunPixels ? total - first : kSaveRunPixels;
-    if (!picture.GetPixels(first, count, buffer) || !WriteExact(file, buffer, size_t{count} * bpp)) {
-      LogMessage("tga: error writing\n", LOG_ERROR);
-      return 0;
-    }
+  if (!WriteAllPixels(picture, file)) {
+    LogMessage("tga: error writing\n", LOG_ERROR);
+    return 0;
   }
   LogMessage(" writing footer\n", LOG_DETAIL);
   uint8_t footer[26] = {};
