@@ -165,21 +165,12 @@ struct BatchRequest {
 };
 
 // Converts one file; on failure `reason` says the stage and the log's errors.
+// The source's type is known and the destination type is one of its kind.
 bool ConvertFile(FileConverter& converter, const OptionsRecord& options, ErrorCollector& errors,
-                 const std::string& source_path, const std::string& destination_path, int destination_type,
-                 std::string* reason) {
+                 const std::string& source_path, int source_type, const std::string& destination_path,
+                 int destination_type, std::string* reason) {
   errors.Take();
-  const SourceFile source = RecogniseSource(converter, source_path);
-  if (source.type == TYPE_UNKNOWN) {
-    *reason = source.error;
-    return false;
-  }
-  if (!IsDestinationFor(source.type, destination_type)) {
-    *reason = std::string("cannot convert ") + FormatTable()[source.type].name + " to " +
-              FormatTable()[destination_type].name;
-    return false;
-  }
-  const ConversionOutcome outcome = ConvertOneFile(converter, options, source_path.c_str(), source.type,
+  const ConversionOutcome outcome = ConvertOneFile(converter, options, source_path.c_str(), source_type,
                                                    destination_path.c_str(), destination_type);
   if (outcome.ok) return true;
   *reason = outcome.status;
@@ -213,7 +204,8 @@ int RunConvertOne(FileConverter& converter, const OptionsRecord& options, const 
     return kExitFailed;
   }
   std::string reason;
-  if (!ConvertFile(converter, options, errors, request.source, request.destination, destination_type, &reason)) {
+  if (!ConvertFile(converter, options, errors, request.source, source.type, request.destination, destination_type,
+                   &reason)) {
     std::fprintf(stderr, "zepcon-cli: %s -> %s failed: %s\n", request.source.c_str(), request.destination.c_str(),
                  reason.c_str());
     return kExitFailed;
@@ -255,7 +247,8 @@ int RunBatch(FileConverter& converter, const OptionsRecord& options, const Batch
         else if (FileExists(destination_path) && !request.force)
           reason = "destination exists (use --force to overwrite)";
         else
-          ok = ConvertFile(converter, options, errors, source_path, destination_path, destination_type, &reason);
+          ok = ConvertFile(converter, options, errors, source_path, source.type, destination_path, destination_type,
+                           &reason);
       }
     }
     if (ok) {
