@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/file_converter.h"
+#include "core/pipeline/file_converter.h"
 #include "core/format_table.h"
 #include "core/log.h"
 #include "model/model_data.h"

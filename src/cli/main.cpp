@@ -13,8 +13,8 @@
 
 #include "cli/cli_options.h"
 #include "cli/file_info.h"
-#include "core/convert_one_file.h"
-#include "core/file_converter.h"
+#include "core/pipeline/convert_one_file.h"
+#include "core/pipeline/file_converter.h"
 #include "core/format_table.h"
 #include "core/log.h"
 

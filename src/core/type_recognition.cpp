@@ -253,4 +253,15 @@ int DetermineTypeOfFile(FILE* file, const char* file_name) {
   return TYPE_UNKNOWN;
 }
 
+int DetermineTypeOfPath(const char* path) {
+  FILE* file = std::fopen(path, "rb");
+  if (!file) {
+    LogFormatted(LOG_ERROR, " Error opening file [%s]\n", path);
+    return TYPE_UNKNOWN;
+  }
+  const int type = DetermineTypeOfFile(file, path);
+  std::fclose(file);
+  return type;
+}
+
 }  // namespace zepcon

@@ -26,5 +26,8 @@ int TypeFromExtensionOfName(const char* file_name);
 
 // Header first; the extension only for types that need no header.
 int DetermineTypeOfFile(FILE* file, const char* file_name);
+// Opens the file, determines its type and closes it again; TYPE_UNKNOWN
+// with an error in the log when it cannot be opened.
+int DetermineTypeOfPath(const char* path);
 
 }  // namespace zepcon

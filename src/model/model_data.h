@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/companion_files.h"
 #include "core/conversion_settings.h"
 #include "core/reading_helper.h"
 #include "core/segment_pool.h"
@@ -327,6 +328,9 @@ class ModelData {
 
   // ---- Public state -----------------------------------------------------
   ConversionSettings settings{};
+  // Companion files (textures) are reached through this; set by the
+  // pipeline with the settings, nullptr when the model stands alone.
+  CompanionFiles* companions = nullptr;
   ReadingHelper reading;
   uint8_t* scratch = nullptr;  // kScratchSize bytes for loaders and savers
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "core/companion_files.h"
 #include "core/conversion_settings.h"
 #include "core/reading_helper.h"
 #include "core/segment_pool.h"
@@ -64,6 +65,9 @@ class BitmapData {
   // Copied in by the pipeline before every load and save. The constructor
   // starts it at the options' defaults.
   ConversionSettings settings;
+  // Companion files (tiles) are reached through this; set by the pipeline
+  // with the settings, nullptr when the picture stands alone.
+  CompanionFiles* companions = nullptr;
   // The readers every container carries, for codecs of text-based formats.
   ReadingHelper reading;
 

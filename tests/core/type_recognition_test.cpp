@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "core/file_converter.h"
 #include "core/format_table.h"
 #include "core/log.h"
 #include "core/type_recognition.h"
@@ -199,11 +198,10 @@ TEST(TypeFromExtension, RulesAndExamples) {
 
 TEST(DetermineType, HeaderWinsAndExtensionDecidesOnlyHeaderlessTypes) {
   test::TempDir dir;
-  FileConverter converter;
   LogCapture log;
   auto type_of = [&](const std::string& name, const std::string& content) {
     test::WriteText(dir.Path() / name, content);
-    return converter.DetermineTypeOfPath(dir.File(name).c_str());
+    return DetermineTypeOfPath(dir.File(name).c_str());
   };
   EXPECT_EQ(type_of("model.obj", "OFF\n3 1 0\n"), TYPE_OFF);
   EXPECT_EQ(type_of("picture.tga", "anything at all"), TYPE_TGA);
@@ -218,12 +216,11 @@ TEST(DetermineType, HeaderWinsAndExtensionDecidesOnlyHeaderlessTypes) {
 TEST(DetermineType, EveryCorpusFileIsRecognisedAsItsManifestSays) {
   const auto& manifest = test::CorpusManifest();
   if (manifest.empty()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
-  FileConverter converter;
   LogCapture quiet;
   int checked = 0;
   for (const test::CorpusEntry& entry : manifest) {
     const std::string path = (test::CorpusDir() / entry.path).string();
-    const int type = converter.DetermineTypeOfPath(path.c_str());
+    const int type = DetermineTypeOfPath(path.c_str());
     EXPECT_EQ(type, entry.expected_type) << entry.path;
     const FileTypeInfo* row = FileTypeRow(type);
     EXPECT_EQ(row ? std::string(row->name) : std::string("unknown"), entry.expected_name) << entry.path;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/file_converter.h"
+#include "core/pipeline/file_converter.h"
 #include "formats3d/model_codecs.h"
 #include "model/model_data.h"
 #include "support/test_support.h"

@@ -1,6 +1,5 @@
-#include "core/dispatch_table.h"
+#include "core/pipeline/dispatch_table.h"
 
-#include "core/file_converter.h"
 #include "core/file_stream.h"
 #include "core/format_table.h"
 #include "core/log.h"
@@ -14,49 +13,49 @@ namespace zepcon {
 namespace {
 
 template <int (*Codec)(ModelData&, FILE*)>
-int PlainModel(FileConverter& converter, CodecFile& file) {
-  return Codec(converter.Model(), file.plain);
+int PlainModel(CodecTarget& target, CodecFile& file) {
+  return Codec(*target.model, file.plain);
 }
 
 template <int (*Codec)(BitmapData&, FILE*)>
-int PlainPicture(FileConverter& converter, CodecFile& file) {
-  return Codec(converter.Picture(), file.plain);
+int PlainPicture(CodecTarget& target, CodecFile& file) {
+  return Codec(*target.picture, file.plain);
 }
 
 template <int (*Codec)(TextData&, FileStream&)>
-int StreamText(FileConverter& converter, CodecFile& file) {
-  return Codec(converter.Text(), *file.stream);
+int StreamText(CodecTarget& target, CodecFile& file) {
+  return Codec(*target.text, *file.stream);
 }
 
 // Savers that exist only to say the type cannot be written.
-int SaveFf7BattleStub(FileConverter&, CodecFile&) {
+int SaveFf7BattleStub(CodecTarget&, CodecFile&) {
   LogMessage("Saving ff7 ??da...\n", LOG_MAJOR);
   LogMessage("... not supported yet ... is it needed ??\n", LOG_ERROR);
   return 0;
 }
 
-int SaveHrcStub(FileConverter&, CodecFile&) {
+int SaveHrcStub(CodecTarget&, CodecFile&) {
   LogMessage("Saving hrc...\n", LOG_MAJOR);
   LogMessage("... not supported yet ... is it needed ??\n", LOG_ERROR);
   return 0;
 }
 
-int SaveMd3Stub(FileConverter&, CodecFile&) {
+int SaveMd3Stub(CodecTarget&, CodecFile&) {
   LogMessage("Saving md3 ... not\n", LOG_MAJOR);
   return 0;
 }
 
-int SaveTruespaceStub(FileConverter&, CodecFile&) {
+int SaveTruespaceStub(CodecTarget&, CodecFile&) {
   LogMessage("Saving cob... not supported, nothing written\n", LOG_ERROR);
   return 0;
 }
 
-int SaveTurboSilverStub(FileConverter&, CodecFile&) {
+int SaveTurboSilverStub(CodecTarget&, CodecFile&) {
   LogMessage("Not supported by now \n", LOG_ERROR);
   return 0;
 }
 
-constexpr CodecEntry Ready(int (*run)(FileConverter&, CodecFile&), CodecIo io = CodecIo::kPlain) {
+constexpr CodecEntry Ready(int (*run)(CodecTarget&, CodecFile&), CodecIo io = CodecIo::kPlain) {
   return {CodecState::kReady, io, run};
 }
 constexpr CodecEntry kNone{CodecState::kMissing, CodecIo::kPlain, nullptr};

@@ -10,6 +10,8 @@
 
 #include "core/conversion_settings.h"
 #include "core/format_table.h"
+#include "core/pipeline/dispatch_table.h"
+#include "core/pipeline/pipeline_companions.h"
 #include "core/text_data.h"
 
 namespace zepcon {
@@ -53,12 +55,19 @@ class FileConverter {
   ModelData& Model() { return *model_; }
   BitmapData& Picture() { return *picture_; }
   TextData& Text() { return text_; }
+  CompanionFiles& Companions() { return companions_; }
 
  private:
+  // Path fields into the process-wide settings, then settings and
+  // companions into the containers.
+  void HandSettingsToContainers(const char* path);
+  CodecTarget Target();
+
   uint32_t held_kind_ = KIND_UNKNOWN;
   std::unique_ptr<ModelData> model_;
   std::unique_ptr<BitmapData> picture_;
   TextData text_;
+  PipelineCompanions companions_;
 };
 
 }  // namespace zepcon

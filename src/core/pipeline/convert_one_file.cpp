@@ -1,6 +1,6 @@
-#include "core/convert_one_file.h"
+#include "core/pipeline/convert_one_file.h"
 
-#include "core/file_converter.h"
+#include "core/pipeline/file_converter.h"
 #include "core/format_table.h"
 #include "core/log.h"
 

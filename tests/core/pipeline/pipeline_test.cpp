@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "core/convert_one_file.h"
-#include "core/file_converter.h"
+#include "core/pipeline/convert_one_file.h"
+#include "core/pipeline/file_converter.h"
 #include "core/format_table.h"
 #include "core/log.h"
 #include "support/test_support.h"

@@ -6,8 +6,18 @@
 
 namespace zepcon {
 
-class FileConverter;
+class BitmapData;
 class FileStream;
+class ModelData;
+class TextData;
+
+// The containers a codec may fill or write; only the one of the row's kind
+// is used.
+struct CodecTarget {
+  ModelData* model = nullptr;
+  BitmapData* picture = nullptr;
+  TextData* text = nullptr;
+};
 
 struct CodecFile {
   FILE* plain = nullptr;
@@ -23,7 +33,7 @@ enum class CodecState { kReady, kMissing, kPending };
 struct CodecEntry {
   CodecState state = CodecState::kMissing;
   CodecIo io = CodecIo::kPlain;
-  int (*run)(FileConverter& converter, CodecFile& file) = nullptr;
+  int (*run)(CodecTarget& target, CodecFile& file) = nullptr;
 };
 
 struct DispatchRow {
