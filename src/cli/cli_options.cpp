@@ -8,21 +8,6 @@
 
 namespace zepcon {
 
-namespace {
-
-bool ReadRecord(const std::string& path, OptionsRecord* options) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return false;
-  const bool whole = std::fread(options, 1, sizeof *options, file) == sizeof *options;
-  std::fclose(file);
-  ConversionSettings& c = options->conversion;
-  c.last_folder[sizeof c.last_folder - 1] = '\0';
-  c.file_folder[0] = c.file_name[0] = c.file_extension[0] = '\0';  // filled per file
-  return whole;
-}
-
-}  // namespace
-
 bool LoadCliOptions(const std::string& path, OptionsRecord* options, std::string* error) {
   *options = DefaultOptions();
   if (path.empty()) {
@@ -30,11 +15,12 @@ bool LoadCliOptions(const std::string& path, OptionsRecord* options, std::string
     LoadOptions(*options, OptionsFilePath(SettingsFolder(CurrentExecutablePath(""))));
     return true;
   }
-  if (!ReadRecord(path, options)) {
-    *options = DefaultOptions();
+  if (!ReadOptionsRecord(path, *options)) {
     *error = path + " is not an options record (" + std::to_string(sizeof(OptionsRecord)) + " bytes)";
     return false;
   }
+  ConversionSettings& c = options->conversion;
+  c.file_folder[0] = c.file_name[0] = c.file_extension[0] = '\0';  // filled per file
   return true;
 }
 

@@ -1,12 +1,8 @@
 #include "core/pipeline/codec_runner.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
+#include "core/atomic_file.h"
 #include "core/file_stream.h"
 #include "core/format_table.h"
 #include "core/log.h"
@@ -73,72 +69,15 @@ int RunLoader(int type_index, const char* path, uint32_t held_kind, CodecTarget&
   return result;
 }
 
-namespace {
-
-// A file beside the destination that receives the saver's output, so that a
-// failed save never touches an existing destination file.
-class StagedOutput {
- public:
-  explicit StagedOutput(const char* destination) : destination_(destination) {
-    std::string pattern = destination_ + ".zepcon-XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) return;
-    staged_ = pattern;
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    file_ = fdopen(fd, "wb");
-    if (!file_) {
-      close(fd);
-      std::remove(staged_.c_str());
-      staged_.clear();
-    }
-  }
-  ~StagedOutput() { Discard(); }
-
-  FILE* File() { return file_; }
-
-  // Closes the staged file and moves it over the destination.
-  int Commit() {
-    if (!file_) return 0;
-    const bool flushed = std::fflush(file_) == 0 && !std::ferror(file_);
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (!flushed || !closed) {
-      LogFormatted(LOG_ERROR, "SaveFile: writing [%s] failed\n", destination_.c_str());
-      Discard();
-      return 0;
-    }
-    if (std::rename(staged_.c_str(), destination_.c_str()) != 0) {
-      LogFormatted(LOG_ERROR, "SaveFile: could not replace [%s]\n", destination_.c_str());
-      Discard();
-      return 0;
-    }
-    staged_.clear();
-    return 1;
-  }
-
-  void Discard() {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
-    if (!staged_.empty()) std::remove(staged_.c_str());
-    staged_.clear();
-  }
-
- private:
-  std::string destination_;
-  std::string staged_;
-  FILE* file_ = nullptr;
-};
-
-}  // namespace
-
 int RunSaver(int type_index, const char* path, uint32_t held_kind, CodecTarget& target) {
   const CodecEntry* saver = UsableCodec(type_index, true, held_kind);
   if (!saver) return 0;
-  StagedOutput output(path);
-  if (!output.File()) {
+  // The saver writes a staged file that replaces the destination only when
+  // the save succeeded, so a failed save never touches an existing file.
+  AtomicFile output;
+  if (!output.Open(path)) {
     LogFormatted(LOG_ERROR, " Error opening file [%s]\n", path);
+    LogFormatted(LOG_ERROR, "SaveFile: %s\n", output.Error().c_str());
     return 0;
   }
   int result;
@@ -157,7 +96,11 @@ int RunSaver(int type_index, const char* path, uint32_t held_kind, CodecTarget& 
     result = saver->run(target, codec_file);
   }
   if (!result) return 0;  // the staged file is removed; the destination is untouched
-  return output.Commit();
+  if (!output.Commit()) {
+    LogFormatted(LOG_ERROR, "SaveFile: %s\n", output.Error().c_str());
+    return 0;
+  }
+  return 1;
 }
 
 }  // namespace zepcon
