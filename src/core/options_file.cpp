@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/atomic_file.h"
 #include "core/log.h"
 
 namespace zepcon {
@@ -48,19 +49,19 @@ void TerminateTextFields(OptionsRecord& options) {
   c.file_extension[sizeof c.file_extension - 1] = '\0';
 }
 
-int ReadRecord(OptionsRecord& options, const std::string& path) {
+}  // namespace
+
+bool ReadOptionsRecord(const std::string& path, OptionsRecord& options) {
   FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return 0;
+  if (!file) return false;
   OptionsRecord read;
   const bool whole = std::fread(&read, 1, sizeof read, file) == sizeof read;
   std::fclose(file);
-  if (!whole) return 0;
+  if (!whole) return false;
   options = read;
   TerminateTextFields(options);
-  return 1;
+  return true;
 }
-
-}  // namespace
 
 bool FolderIsWritable(const std::string& folder) {
   return !folder.empty() && access(folder.c_str(), W_OK | X_OK) == 0;
@@ -72,9 +73,31 @@ std::string CurrentExecutablePath(const std::string& fallback) {
   return error || path.empty() ? fallback : path.string();
 }
 
+const char* InstalledProgramFolder() {
+#ifdef ZEPCON_INSTALL_BINDIR
+  return ZEPCON_INSTALL_BINDIR;
+#else
+  return "";
+#endif
+}
+
+bool IsSystemProgramFolder(const std::string& folder) {
+  std::string plain = folder;
+  while (plain.size() > 1 && plain.back() == '/') plain.pop_back();
+  for (const char* prefix : {"/usr", "/opt"}) {
+    const std::string root(prefix);
+    if (plain == root || plain.rfind(root + "/", 0) == 0) return true;
+  }
+  std::string installed = InstalledProgramFolder();
+  while (installed.size() > 1 && installed.back() == '/') installed.pop_back();
+  return !installed.empty() && plain == installed;
+}
+
 std::string SettingsFolder(const std::string& executable_path, const FolderWritableCheck& writable) {
   const std::string own = FolderOf(executable_path);
-  if (writable(own)) return own;
+  // An installed program never writes beside itself, even when it could (as
+  // root): its folder is shared by every user and owned by the system.
+  if (!IsSystemProgramFolder(own) && writable(own)) return own;
   const std::string user = UserSettingsFolder();
   std::error_code ignored;  // a folder that cannot be made just leaves files unsaved
   std::filesystem::create_directories(user, ignored);
@@ -90,7 +113,7 @@ std::string LogFilePath(const std::string& settings_folder) {
 }
 
 int LoadOptions(OptionsRecord& options, const std::string& path) {
-  if (ReadRecord(options, path)) return 1;
+  if (ReadOptionsRecord(path, options)) return 1;
   options = DefaultOptions();
   SaveOptions(options, path);
   return 0;
@@ -102,18 +125,9 @@ int SaveOptions(OptionsRecord& options, const std::string& path) {
   const size_t used = std::strlen(folder);
   std::memset(folder + used, 0, sizeof options.conversion.last_folder - used);
 
-  // Written beside the target and renamed over it, so a failed write never
-  // leaves a cut-off options file (which would reset every option).
-  const std::string fresh = path + ".new";
-  FILE* file = std::fopen(fresh.c_str(), "wb");
-  if (!file) return 0;
-  const bool written = std::fwrite(&options, 1, sizeof options, file) == sizeof options;
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed || std::rename(fresh.c_str(), path.c_str()) != 0) {
-    std::remove(fresh.c_str());
-    return 0;
-  }
-  return 1;
+  // Replaced in one step, so a failed write never leaves a cut-off options
+  // file (which would reset every option).
+  return WriteFileAtomically(path, &options, sizeof options) ? 1 : 0;
 }
 
 void ApplyOptions(const OptionsRecord& options) {

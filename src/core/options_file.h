@@ -21,13 +21,26 @@ bool FolderIsWritable(const std::string& folder);
 // cannot be found.
 std::string CurrentExecutablePath(const std::string& fallback);
 
+// The folder `cmake --install` puts the program in (empty when unknown).
+const char* InstalledProgramFolder();
+
+// True for a folder of the system's programs: /usr and /opt and everything
+// below them, and the folder the program is installed to.
+bool IsSystemProgramFolder(const std::string& folder);
+
 // The folder of the options and log files, ending in '/': the executable's
-// own folder when the program may write there, else $XDG_CONFIG_HOME/zepcon/
+// own folder when the program may write there and it is no system program
+// folder (a program run from its build tree), else $XDG_CONFIG_HOME/zepcon/
 // (~/.config/zepcon/ without it), created when missing.
 std::string SettingsFolder(const std::string& executable_path,
                            const FolderWritableCheck& writable = FolderIsWritable);
 std::string OptionsFilePath(const std::string& settings_folder);
 std::string LogFilePath(const std::string& settings_folder);
+
+// Reads one whole record from the start of `path` (further bytes ignored),
+// its text fields cut to their sizes. False, with `options` untouched, when
+// the file cannot be read or is shorter than one record.
+bool ReadOptionsRecord(const std::string& path, OptionsRecord& options);
 
 // Reads the record from `path`. A file that is missing, unreadable or shorter
 // than one record gives the defaults, which are written back at once; a

@@ -1,6 +1,7 @@
 #include "core/options_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -73,13 +74,18 @@ TEST(OptionsFile, SaveWritesTheStoredLayoutOrNothing) {
   std::memset(options.conversion.last_folder + 13, 'Z', 200);
   ASSERT_EQ(SaveOptions(options, path), 1);
   EXPECT_EQ(ReadBytes(path), BytesOf(CustomOptions()));
-  EXPECT_FALSE(std::filesystem::exists(path + ".new"));
+  // Its permission bits stay as the user set them.
+  ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+  ASSERT_EQ(SaveOptions(options, path), 1);
+  EXPECT_EQ(std::filesystem::status(path).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 1);
   // A target that cannot be replaced keeps what it was; no stray file is left.
   const std::string blocked = dir.File("blocked.opt");
   std::filesystem::create_directories(std::filesystem::path(blocked) / "inside");
   EXPECT_EQ(SaveOptions(options, blocked), 0);
   EXPECT_TRUE(std::filesystem::is_directory(blocked));
-  EXPECT_FALSE(std::filesystem::exists(blocked + ".new"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 2);
 }
 
 // Only a whole record is taken from a file; anything shorter gives the
@@ -133,6 +139,16 @@ TEST(OptionsFile, SettingsFolderFallsBackToUserConfig) {
   }
   ScopedEnv xdg("XDG_CONFIG_HOME", "relative/ignored");
   EXPECT_EQ(SettingsFolder(executable, writable(false)), home + "/.config/zepcon/");
+  // An installed program keeps its settings with the user even where it
+  // could write beside itself (root can write anywhere).
+  const std::string installed = std::string(InstalledProgramFolder()) + "/zepcon-cli";
+  for (const std::string& system : {std::string("/usr/bin/zepcon-cli"), std::string("/usr/local/bin/zepcon-cli"),
+                                    std::string("/opt/zepcon/bin/zepcon-cli"), std::string("/usr/zepcon-cli"),
+                                    installed}) {
+    EXPECT_EQ(SettingsFolder(system, writable(true)), home + "/.config/zepcon/") << system;
+  }
+  for (const std::string& own : {std::string("/usrx/bin/"), std::string("/home/u/opt/"), std::string("/optimal/")})
+    EXPECT_EQ(SettingsFolder(own + "zepcon-cli", writable(true)), own) << own;
   // The real check: an existing folder is writable here, a missing one never.
   EXPECT_EQ(SettingsFolder(executable), program_folder + "/");
   EXPECT_FALSE(FolderIsWritable(program_folder + "/missing/"));
