@@ -14,6 +14,7 @@
 #include "cli/cli_options.h"
 #include "cli/file_info.h"
 #include "core/pipeline/convert_one_file.h"
+#include "core/pipeline/dispatch_table.h"
 #include "core/pipeline/file_converter.h"
 #include "core/format_table.h"
 #include "core/log.h"
@@ -280,12 +281,14 @@ int RunIdentify(FileConverter& converter, const std::vector<std::string>& files)
   return status;
 }
 
+// Whether each type's loader and saver is built: "yes", "no" (the type has
+// none) or "not yet".
 int RunFormats() {
   std::printf("index\textension\tname\tkind\tcan load\tcan save\n");
   for (int i = 0; i < kFileTypeCount; ++i) {
     const FileTypeInfo& row = FormatTable()[i];
     std::printf("%d\t%s\t%s\t%s\t%s\t%s\n", i, row.extension, row.name, DataKindName(row.data_kind),
-                row.can_load ? "yes" : "no", row.can_save ? "yes" : "no");
+                CodecAvailability(i, false), CodecAvailability(i, true));
   }
   return kExitOk;
 }

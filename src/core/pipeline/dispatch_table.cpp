@@ -27,7 +27,13 @@ int StreamText(CodecTarget& target, CodecFile& file) {
   return Codec(*target.text, *file.stream);
 }
 
-// Savers that exist only to say the type cannot be written.
+// Codecs that exist only to say the type cannot be read or written.
+int LoadPicRefusal(CodecTarget&, CodecFile&) {
+  LogMessage("Loading pic...\n", LOG_MAJOR);
+  LogMessage("unusupported\n", LOG_MAJOR);
+  return 0;
+}
+
 int SaveFf7BattleStub(CodecTarget&, CodecFile&) {
   LogMessage("Saving ff7 ??da...\n", LOG_MAJOR);
   LogMessage("... not supported yet ... is it needed ??\n", LOG_ERROR);
@@ -58,6 +64,9 @@ int SaveTurboSilverStub(CodecTarget&, CodecFile&) {
 constexpr CodecEntry Ready(int (*run)(CodecTarget&, CodecFile&), CodecIo io = CodecIo::kPlain) {
   return {CodecState::kReady, io, run};
 }
+constexpr CodecEntry Refuses(int (*run)(CodecTarget&, CodecFile&)) {
+  return {CodecState::kRefuses, CodecIo::kPlain, run};
+}
 constexpr CodecEntry kNone{CodecState::kMissing, CodecIo::kPlain, nullptr};
 constexpr CodecEntry kPending{CodecState::kPending, CodecIo::kPlain, nullptr};
 constexpr CodecEntry kPendingStream{CodecState::kPending, CodecIo::kStream, nullptr};
@@ -68,8 +77,8 @@ const DispatchRow kDispatch[kFileTypeCount] = {
     /* 2 3ds max ascii */ {kPendingStream, kPendingStream},
     /* 3 Blitz 3D */ {kPendingStream, kPendingStream},
     /* 4 Direct X ascii */ {kPending, kNone},
-    /* 5 FF7 battle skelet */ {kPending, Ready(SaveFf7BattleStub)},
-    /* 6 FF7 field skelet */ {kPending, Ready(SaveHrcStub)},
+    /* 5 FF7 battle skelet */ {kPending, Refuses(SaveFf7BattleStub)},
+    /* 6 FF7 field skelet */ {kPending, Refuses(SaveHrcStub)},
     /* 7 FF7 p model */ {kPending, kNone},
     /* 8 FF7 rsd model */ {kPending, kNone},
     /* 9 FF8 battle model */ {kPending, kNone},
@@ -85,13 +94,13 @@ const DispatchRow kDispatch[kFileTypeCount] = {
     /* 19 Oni character */ {kPending, kNone},
     /* 20 Oni model */ {kPending, kNone},
     /* 21 Open Flight */ {kPending, kNone},
-    /* 22 Quake 3 model */ {kPending, Ready(SaveMd3Stub)},
+    /* 22 Quake 3 model */ {kPending, Refuses(SaveMd3Stub)},
     /* 23 Raw 3d */ {Ready(PlainModel<LoadRaw>), Ready(PlainModel<SaveRaw>)},
     /* 24 Revolt */ {kPending, kNone},
     /* 25 Rhinoceros */ {kPending, kNone},
     /* 26 SI asci xsi v2.0+ */ {kPending, kPending},
-    /* 27 Truespace object bin */ {kPending, Ready(SaveTruespaceStub)},
-    /* 28 Turbo Silver */ {kPending, Ready(SaveTurboSilverStub)},
+    /* 27 Truespace object bin */ {kPending, Refuses(SaveTruespaceStub)},
+    /* 28 Turbo Silver */ {kPending, Refuses(SaveTurboSilverStub)},
     /* 29 Viper racing model */ {kPending, kPending},
     /* 30 Virtua Fighter 1 */ {kPending, kNone},
     /* 31 WaveFront obj */ {kPending, kPending},
@@ -106,7 +115,7 @@ const DispatchRow kDispatch[kFileTypeCount] = {
     /* 40 Megaman legends pic */ {kPending, kNone},
     /* 41 Oni big texture */ {kPending, kNone},
     /* 42 Oni texture */ {kPending, kPendingStream},
-    /* 43 Pic */ {kPending, kNone},
+    /* 43 Pic */ {Refuses(LoadPicRefusal), kNone},
     /* 44 Pixel map */ {Ready(PlainPicture<LoadPpm>), Ready(PlainPicture<SavePpm>)},
     /* 45 RGB picture */ {Ready(PlainPicture<LoadSgi>), Ready(PlainPicture<SaveSgi>)},
     /* 46 TarGA picture */ {Ready(PlainPicture<LoadTga>), Ready(PlainPicture<SaveTga>)},
@@ -122,6 +131,21 @@ const DispatchRow kDispatch[kFileTypeCount] = {
 const DispatchRow* DispatchRowFor(int type_index) {
   if (type_index < 0 || type_index >= kFileTypeCount) return nullptr;
   return &kDispatch[type_index];
+}
+
+const char* CodecAvailability(int type_index, bool saving) {
+  const DispatchRow* row = DispatchRowFor(type_index);
+  if (!row) return "no";
+  switch ((saving ? row->save : row->load).state) {
+    case CodecState::kReady:
+      return "yes";
+    case CodecState::kPending:
+      return "not yet";
+    case CodecState::kMissing:
+    case CodecState::kRefuses:
+      break;
+  }
+  return "no";
 }
 
 }  // namespace zepcon

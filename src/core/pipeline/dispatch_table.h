@@ -26,9 +26,12 @@ struct CodecFile {
 
 enum class CodecIo { kPlain, kStream };
 
-// What a row's loader or saver is. kMissing: the type has no such codec.
-// kPending: the codec exists for the type but is not built yet.
-enum class CodecState { kReady, kMissing, kPending };
+// What a row's loader or saver is. kReady: built. kMissing: the type has no
+// such codec. kPending: the type has one, not built yet. kRefuses: the codec
+// only logs that the type cannot be read or written and fails; its row is not
+// offered for that direction (can_load or can_save 0), so only a direct call
+// reaches it.
+enum class CodecState { kReady, kMissing, kPending, kRefuses };
 
 struct CodecEntry {
   CodecState state = CodecState::kMissing;
@@ -43,5 +46,10 @@ struct DispatchRow {
 
 // The row of a type index; nullptr outside the table.
 const DispatchRow* DispatchRowFor(int type_index);
+
+// Whether a row's loader or saver can be used: "yes" (built), "no" (the type
+// has none, or it only refuses) or "not yet" (not built yet); "no" outside
+// the table.
+const char* CodecAvailability(int type_index, bool saving);
 
 }  // namespace zepcon
