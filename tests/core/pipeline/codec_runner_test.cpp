@@ -159,7 +159,8 @@ TEST(StagedSave, AFolderThatTakesNoFileFailsCleanlyAndKeepsTheOldFile) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   chmod(locked.c_str(), 0755);
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the save succeeded, 2: no reason logged, 3: could not drop root";
+  if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "root here may not become another user; no folder refuses it";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the save succeeded, 2: no reason logged";
   EXPECT_EQ(ReadText(destination), "old contents");
   EXPECT_EQ(EntriesIn(locked), 1u);
 }
