@@ -190,6 +190,7 @@ int32_t ModelData::StoreTextureFromBitmapFile(const char* name) {
     return -1;
   }
   BitmapData picture;
+  picture.TakeSettings(settings);  // the alpha options of this conversion
   if (!picture.InitData()) {
     LogMessage("Error initializing data\n", LOG_ERROR);
     return -1;
@@ -274,6 +275,7 @@ int ModelData::SaveTextureToFile(int32_t index, const char* file_name, int type,
   }
   const TextureRecord& record = textures_[index];
   BitmapData picture;
+  picture.TakeSettings(settings);
   if (!picture.InitData() || !picture.InitPicture(record.width, record.height, MODE_RGBA8888)) {
     LogMessage("Error initializing data\n", LOG_ERROR);
     return 0;
