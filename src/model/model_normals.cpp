@@ -263,6 +263,26 @@ int ModelData::SplitObjectPolygonsByMaterials() {
     relative_writes = saved_writes;
   };
 
+  // The result is built object by object: a polygon outside every object
+  // would be lost, one in two objects doubled. Such a model is left alone.
+  std::vector<uint8_t> covered(polygons_count, 0);
+  bool tiled = true;
+  for (uint32_t o = 0; o < objects_count; ++o) {
+    const uint64_t end = uint64_t{objects_[o].first_polygon} + objects_[o].polygon_count;
+    if (end > polygons_count) {
+      tiled = objects_[o].polygon_count == 0 && objects_[o].first_polygon <= polygons_count && tiled;
+      continue;
+    }
+    for (uint64_t p = objects_[o].first_polygon; p < end; ++p) tiled = tiled && !covered[p]++;
+  }
+  for (uint8_t c : covered) tiled = tiled && c == 1;
+  if (!tiled) {
+    LogMessage("SplitObjectPolygonsByMaterials: objects do not cover the polygons once each, left as they were\n",
+               LOG_ERROR);
+    restore();
+    return 0;
+  }
+
   auto result = std::make_unique<ModelData>();
   if (!result->scratch || !result->InitData()) {
     LogMessage("SplitObjectPolygonsByMaterials: not enough memory\n", LOG_ERROR);
@@ -433,11 +453,16 @@ int ModelData::DistributeVertexsToObjectsByPolygons() {
     return 0;
   }
 
-  // Points outside every object's range follow their vertex's last copy.
+  // Points outside every object's range follow their vertex's last copy
+  // (a dangling one vertex 0's).
   for (uint32_t point = 0; point < points_count; ++point) {
     if (table[point] != UINT32_MAX) continue;
     uint32_t v = UINT32_MAX;
     ReadElement(kSegPointVertexes, point, sizeof v, &v);
+    if (v >= vertexs_count) {
+      ++bad;
+      v = 0;
+    }
     if (v < vertexs_count) table[point] = last_copy[v];
   }
   for (uint32_t point = 0; point < points_count; ++point)
