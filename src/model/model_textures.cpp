@@ -60,11 +60,12 @@ int ModelData::SetUpTexture(uint32_t width, uint32_t height, const char* name, u
                                                textures_[textures_count - 1].size
                                          : 0;
   const uint64_t size = uint64_t{width} * height * 4;
-  if (offset + size > UINT32_MAX ||
-      !pool_.Resize(kSegTextureData, static_cast<uint32_t>(std::max<uint64_t>(offset + size, 1)))) {
+  // The texture memory only grows.
+  const uint64_t total = std::max<uint64_t>(offset + size, texture_memory_size);
+  if (total > UINT32_MAX || !pool_.Resize(kSegTextureData, static_cast<uint32_t>(std::max<uint64_t>(total, 1)))) {
     LogMessage("SetUpTexture: Could not grow texture memory\n", LOG_ERROR);
   } else {
-    texture_memory_size = static_cast<uint32_t>(offset + size);
+    texture_memory_size = static_cast<uint32_t>(total);
   }
   if (offset + size > texture_memory_size) {
     LogMessage("Texture would not fit into tex memory\n", LOG_ERROR);
