@@ -70,19 +70,6 @@ TEST_F(Normals, PolygonAndVertexNormals) {
             "(poly normals already present, skipping)\n");
 }
 
-TEST_F(Normals, SharedVertexOfTwoPerpendicularFacesPointsBetweenThem) {
-  model.StoreVertex(0, 0, 0);
-  model.StoreVertex(1, 0, 0);
-  model.StoreVertex(0, 1, 0);
-  model.StoreVertex(0, 0, -1);
-  AddPolygon({0, 1, 2});  // +z
-  AddPolygon({0, 3, 2});  // +x
-  model.CalculateNormals(0);
-  Vec3d n{};
-  model.GetVertexNormal(0, n);
-  ExpectNear(Values(n.x, n.y, n.z), Values(std::sqrt(0.5), 0, std::sqrt(0.5)), 1e-12, "shared");
-}
-
 TEST_F(Normals, TimeLimitStopsBeforeAnythingIsMarkedPresent) {
   for (int i = 0; i < 3; ++i) model.StoreVertex(i, i * i, 0);
   for (int p = 0; p < 1000; ++p) AddPolygon({0, 1, 2});
@@ -149,19 +136,6 @@ TEST_F(Normals, SplittingAnObjectByMaterialsKeepsNoneFirst) {
   for (uint32_t p = 0; p < 5; ++p) EXPECT_EQ(Polygon(p), polygons[p]) << p;
   EXPECT_EQ(Values(model.GetPolygonMaterial(0), model.GetPolygonMaterial(2), model.GetPolygonMaterial(4)),
             Values(-1, 2, 1));
-}
-
-TEST_F(Normals, SplittingEndsEarlyWithoutMaterialsToSort) {
-  model.StoreVertex(0, 0, 0);
-  AddPolygon({0, 0, 0});
-  LogCapture log;
-  EXPECT_EQ(model.SplitObjectPolygonsByMaterials(), 1);
-  EXPECT_EQ(log.Text(), " SplitObjectPolygonsByMaterials.. no polygon materials!\n");
-  model.poly_materials_present = 1;
-  AddMaterials(1);
-  log.Clear();
-  EXPECT_EQ(model.SplitObjectPolygonsByMaterials(), 1);
-  EXPECT_EQ(log.Text(), " SplitObjectPolygonsByMaterials..no materials to sort.\n");
 }
 
 TEST_F(Normals, DistributionCopiesSharedVerticesAndGathersUnusedOnes) {

@@ -176,6 +176,8 @@ TEST_F(Properties, EveryRequirementFromEverySource) {
       {"triangles already", nothing, 0x0100, 0x0100,
        [](Properties& t) { return Values(t.model.polygons_count); }, Values(2),
        "Triangulating polygons ..."},
+      // No material is marked as used by a polygon: nothing moves, the bit still comes back.
+      {"materials first, none used", with_polys, 0x1000, 0x1000, polys, Values(1, 2), "done.\n"},
       {"nothing asked", nothing, 0, 0, polys, Values(-1, -1), "Converting properties...done.\n"},
   };
   for (const Case& c : cases) {
@@ -210,12 +212,6 @@ TEST_F(Properties, MissingMaterialsGetNoMaterialAndPolygonMaterialsComeFirst) {
   EXPECT_EQ(ReadVertexMaterials(), Values(2, 4, 2, 4));
 }
 
-TEST_F(Properties, PolygonMaterialsFirstWithoutAnyPolygonMaterialStillReportsIt) {
-  const std::string first = MaterialName(0);
-  EXPECT_EQ(model.ConvertProperties(ModelData::need_polygon_materials_first), 0x1000u);
-  EXPECT_EQ(MaterialName(0), first);
-}
-
 TEST_F(Properties, SwappingReversesEachPolygonWithItsPointProperties) {
   PointMaterials({3, 2, 1, 2, 1, 3});
   for (uint32_t p = 0; p < 6; ++p) model.SetPointTexcoord(p, p, 0);
@@ -235,26 +231,6 @@ TEST_F(Properties, PolygonsWithoutMaterialGetTheOneGiven) {
   model.relative_reads = 0;
   EXPECT_EQ(ReadPolygonMaterials(), Values(3, 1));
   EXPECT_EQ(model.SetPolygonsWithoutMaterial(2), 0u);
-}
-
-TEST_F(Properties, WholeRecordAccessRefusesIndexesPastTheEnd) {
-  LogCapture log;
-  VertexProperties vertex{};
-  PointProperties point{};
-  PolygonProperties polygon{};
-  EXPECT_EQ(model.GetVertexAllProperties(5, &vertex), 0);
-  EXPECT_EQ(model.SetVertexAllProperties(5, &vertex), 0);
-  EXPECT_EQ(model.GetPointAllProperties(6, &point), 0);
-  EXPECT_EQ(model.SetPointAllProperties(6, &point), 0);
-  EXPECT_EQ(model.GetPolygonAllProperties(2, &polygon), 0);
-  EXPECT_EQ(model.SetPolygonAllProperties(2, &polygon), 0);
-  for (const char* message :
-       {"GetVertexAllProperties: bad vertex index\n", "SetVertexAllProperties: bad vertex index\n",
-        "GetPointAllProperties: bad point index\n", "SetPointAllProperties: bad point index\n",
-        "GetPolygonAllProperties: bad poly index\n", "SetPolygonAllProperties: bad poly index\n"})
-    EXPECT_TRUE(log.Contains(message)) << message;
-  EXPECT_EQ(model.vertexs_count, 5u);
-  EXPECT_EQ(model.points_count, 6u);
 }
 
 }  // namespace
