@@ -316,38 +316,38 @@ int ModelData::SplitObjectPolygonsByMaterials() {
     const uint32_t first = std::min(object.first_polygon, polygons_count);
     const uint32_t end =
         static_cast<uint32_t>(std::min<uint64_t>(uint64_t{first} + object.polygon_count, polygons_count));
-    int64_t previous = -2;
-    for (;;) {
-      int64_t group = INT64_MAX;
-      for (uint32_t p = first; p < end; ++p) {
-        const int32_t m = group_of(p);
-        if (m > previous && m < group) group = m;
+    // The object's polygons by material group (none first), each group in
+    // polygon order.
+    std::vector<std::pair<int32_t, uint32_t>> order;
+    order.reserve(end - first);
+    for (uint32_t p = first; p < end; ++p) order.emplace_back(group_of(p), p);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& x, const auto& y) { return x.first < y.first; });
+    for (size_t i = 0; i < order.size(); ++i) {
+      const int32_t group = order[i].first;
+      if (i == 0 || group != order[i - 1].first) {
+        result->NewObject();  // the first group reuses the empty object already open
+        char name[80];
+        if (group == kNoMaterial)
+          std::snprintf(name, sizeof name, "%s", object.name);
+        else
+          std::snprintf(name, sizeof name, "%s(m%i)", object.name, static_cast<int>(group));
+        result->SetObjectName(name);
+        made.push_back({o, result->CurrentObject()});
       }
-      if (group == INT64_MAX) break;
-      previous = group;
-      result->NewObject();  // the first group reuses the empty object already open
-      char name[80];
-      if (group == kNoMaterial)
-        std::snprintf(name, sizeof name, "%s", object.name);
-      else
-        std::snprintf(name, sizeof name, "%s(m%i)", object.name, static_cast<int>(group));
-      result->SetObjectName(name);
-      made.push_back({o, result->CurrentObject()});
-      for (uint32_t p = first; p < end; ++p) {
-        if (group_of(p) != group) continue;
-        PolygonRecord record{};
-        ReadElement(kSegPolygonRecords, p, sizeof record, &record);
-        if (uint64_t{record.first_point} + record.point_count > points_count) continue;
-        if (!result->StorePolygonBySize(record.point_count)) continue;
-        PolygonProperties polygon{};
-        GetPolygonAllProperties(p, &polygon);
-        result->SetPolygonAllProperties(result->polygons_count - 1, &polygon);
-        const uint32_t stored_first = result->points_count - record.point_count;
-        for (uint32_t k = 0; k < record.point_count; ++k) {
-          PointProperties point{};
-          GetPointAllProperties(record.first_point + k, &point);
-          result->SetPointAllProperties(stored_first + k, &point);
-        }
+      const uint32_t p = order[i].second;
+      PolygonRecord record{};
+      ReadElement(kSegPolygonRecords, p, sizeof record, &record);
+      if (uint64_t{record.first_point} + record.point_count > points_count) continue;
+      if (!result->StorePolygonBySize(record.point_count)) continue;
+      PolygonProperties polygon{};
+      GetPolygonAllProperties(p, &polygon);
+      result->SetPolygonAllProperties(result->polygons_count - 1, &polygon);
+      const uint32_t stored_first = result->points_count - record.point_count;
+      for (uint32_t k = 0; k < record.point_count; ++k) {
+        PointProperties point{};
+        GetPointAllProperties(record.first_point + k, &point);
+        result->SetPointAllProperties(stored_first + k, &point);
       }
     }
     result->NewObject();
@@ -364,7 +364,6 @@ int ModelData::SplitObjectPolygonsByMaterials() {
     std::memcpy(merged.name, target.name, sizeof merged.name);
     target = merged;
   }
-  const uint32_t old_objects = objects_count;
   if (!ReplaceGeometryFrom(*result)) {
     restore();
     return 0;
@@ -372,7 +371,6 @@ int ModelData::SplitObjectPolygonsByMaterials() {
   objects_count = result->objects_count;
   std::memcpy(objects_, result->objects_, sizeof objects_);
   if (current_object_ >= objects_count) current_object_ = objects_count ? objects_count - 1 : 0;
-  (void)old_objects;
   if (bad_materials)
     LogFormatted(LOG_ERROR, "SplitObjectPolygonsByMaterials: %lu polygons with bad materials kept unsplit\n",
                  Ul(bad_materials));
