@@ -549,9 +549,6 @@ class ModelData {
   // ==== Processing helpers ===============================================
   void ResetProcessingState();  // bounding box, animation segments, texture scratch
   int ResizeAnimationStore(uint16_t segment, uint64_t bytes, uint32_t& size, const char* message);
-  uint64_t MaterialCapacityFor(uint32_t count);
-  int ReplaceMaterialsFrom(ModelData& result);
-  int CopyPolygonsAndPointsFrom(ModelData& result);
   AnimationSegment segments_[kMaxAnimationSegments]{};
   // ==== end of processing helpers =======================================
 
