@@ -151,6 +151,11 @@ TEST_F(Animation, OwnedVerticesArePosedAndReadAtTheCurrentFrame) {
   EXPECT_EQ(model.positions_frame, 0.0f);
   model.current_frame = 1.0f;
   ExpectNear(Vertex(0), Values(0, 0, -3), 1e-9, "frame 1");
+  // A frame between frames stays selected: every read of one pass sees one pose.
+  model.current_frame = 0.5f;
+  const std::vector<double> between = Vertex(0);
+  EXPECT_EQ(model.current_frame, 0.5f);
+  EXPECT_EQ(Vertex(0), between);
 
   // Objects owned by bones: the object of bone 1 holds both vertices.
   model.SkeletOwningType = so_objects;
@@ -185,9 +190,16 @@ TEST_F(Animation, SkeletonsThatAreNotOneTreeAreRefused) {
   model.AddBone(2, 1, 1.0);  // a cycle: the walk would never end
   EXPECT_EQ(model.CalcJoints(0.0f), 0);
   EXPECT_TRUE(log.Contains("CalcJoints: skeleton data are wrong, canceling\n"));
-  model.AddBone(2, 250, 1.0);  // a joint that does not exist
-  EXPECT_EQ(model.CalcJoints(0.0f), 0);
   EXPECT_EQ(Joint(2), Values(0, 0, 2));  // the joints keep their values
+
+  SetUp();
+  model.bone_animation_present = 1;
+  model.AddJoint(0, 0, 1, "a");
+  model.AddBone(0, 1, 1.0);
+  model.AddBone(1, 250, 1.0);  // a joint that does not exist
+  log.Clear();
+  EXPECT_EQ(model.CalcJoints(0.0f), 0);
+  EXPECT_EQ(log.Text(), "CalcJoints: skeleton data are wrong, canceling\n");
 }
 
 TEST_F(Animation, SegmentsStopAtTheirLimit) {

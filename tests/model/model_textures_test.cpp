@@ -36,6 +36,7 @@ class FakeFiles final : public CompanionFiles {
     std::vector<uint8_t> first_pixel;
   };
   std::vector<Saved> saved;
+  int save_result = 1;
 
   int DetermineType(const char* path) override {
     if (pictures.count(path)) return TYPE_BMP;
@@ -57,7 +58,7 @@ class FakeFiles final : public CompanionFiles {
     std::vector<uint8_t> first(picture.BytesPerPixel());
     picture.GetPixels(0, 1, first.data());
     saved.push_back({path, type, picture.SizeX(), picture.SizeY(), picture.Mode(), first});
-    return 1;
+    return save_result;
   }
   std::string FindFile(const char* path) override {
     const std::string wanted = path;
@@ -202,6 +203,9 @@ TEST_F(Textures, ExistingFilesAreReplacedOnlyWhenAllowed) {
   // A name differing only in case is another file here.
   model.settings.overwrite_textures = 0;
   EXPECT_EQ(model.SaveTextureToFile(0, "/out/WOOD.tga", TYPE_TGA, MODE_RGBA8888, 0), 1);
+  // A saver that fails is not reported as success.
+  files.save_result = 0;
+  EXPECT_EQ(model.SaveTextureToFile(0, "/out/other.tga", TYPE_TGA, MODE_RGBA8888, 0), 0);
 }
 
 }  // namespace
