@@ -234,6 +234,7 @@ int ModelData::InitData() {
   SkeletOwningType = so_none;
   current_frame = joints_frame = positions_frame = -2.0f;
   model_orientation[0] = model_orientation[1] = model_orientation[2] = 7;
+  ResetProcessingState();
 
   std::memset(objects_, 0, sizeof(objects_));
   std::memset(joints_, 0, sizeof(joints_));
@@ -325,58 +326,6 @@ int ModelData::ReadVertex(uint32_t index, double& x, double& y, double& z) {
   x = position.x;
   y = position.y;
   z = position.z;
-  return 1;
-}
-
-// The position at the current frame: vertex animation wins over bone
-// animation, whose posed positions wait in the scratch frame of the vertex
-// animation store. Without any animation the stored position is given.
-int ModelData::ReadAnimatedVertex(uint32_t index, double& x, double& y, double& z) {
-  const float frame = current_frame;
-  const bool animated = vertex_animation_present || bone_animation_present;
-  if (!animated || (frame < 0.0f && frame != -1.0f)) {
-    if (index >= vertexs_count) {
-      LogFormatted(LOG_ERROR, "ReadVertex: index(%lu) >= vertexs_count(%lu)\n", Ul(index),
-                   Ul(vertexs_count));
-      return 0;
-    }
-    Vec3d position;
-    if (!ReadElement(ModelData::kSegVertexPositions, index, sizeof position, &position)) return 0;
-    x = position.x;
-    y = position.y;
-    z = position.z;
-    return 1;
-  }
-  if (index >= anim_vert_count) {
-    LogMessage("Animation_GetVertexPos: vindex > anim_vert_count !!\n", LOG_ERROR);
-    return 0;
-  }
-  // Bone animation alone: the posed positions of the scratch frame.
-  const float wanted = vertex_animation_present ? frame : -1.0f;
-  if (wanted != -1.0f && wanted > static_cast<float>(anim_frames_count)) {
-    LogMessage("Animation_GetVertexPos: frame > anim_frame_count !!\n", LOG_ERROR);
-    return 0;
-  }
-  const uint32_t f0 = wanted == -1.0f ? anim_frames_count : static_cast<uint32_t>(wanted);
-  const uint64_t record = uint64_t{f0} * anim_vert_count + index;
-  Vec3d p0;
-  if (record > UINT32_MAX ||
-      !ReadElement(kSegVertexAnimation, static_cast<uint32_t>(record), sizeof p0, &p0))
-    return 0;
-  const float fraction = wanted == -1.0f ? 0.0f : wanted - static_cast<float>(f0);
-  if (fraction != 0.0f) {
-    Vec3d p1;
-    const uint64_t next = record + anim_vert_count;
-    if (next <= UINT32_MAX &&
-        ReadElement(kSegVertexAnimation, static_cast<uint32_t>(next), sizeof p1, &p1)) {
-      p0.x += (p1.x - p0.x) * fraction;
-      p0.y += (p1.y - p0.y) * fraction;
-      p0.z += (p1.z - p0.z) * fraction;
-    }
-  }
-  x = p0.x;
-  y = p0.y;
-  z = p0.z;
   return 1;
 }
 

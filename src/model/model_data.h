@@ -326,6 +326,83 @@ class ModelData {
     return index < kMaxTextures ? textures_[index] : kEmpty;
   }
 
+  // ==== Processing: property conversion, normals and splitting, animation,
+  // ==== orientation and material limiting, textures ======================
+
+  // Requirement bits of ConvertProperties; the same bits come back as the
+  // requirements met.
+  enum Requirement : uint32_t {
+    need_polygon_materials = 0x0001,
+    need_vertex_materials = 0x0002,
+    need_point_materials = 0x0004,
+    need_vertex_texcoords = 0x0008,
+    need_point_texcoords = 0x0010,
+    need_polygon_normals = 0x0020,
+    need_vertex_normals = 0x0040,
+    need_point_normals = 0x0080,
+    need_triangles = 0x0100,
+    need_objects_by_materials = 0x0200,
+    need_vertexs_by_objects = 0x0400,
+    need_no_missing_materials = 0x0800,
+    need_polygon_materials_first = 0x1000,
+    need_polygon_valid_materials = 0x2000,
+  };
+  // Derives every required kind of property from those present (or fills a
+  // neutral value) and reshapes the model as asked; the mask of requirements met.
+  uint32_t ConvertProperties(uint32_t requirements);
+  int SwapPolygonsDirections();
+  // Gives `material_index` to every polygon without material; how many changed.
+  uint32_t SetPolygonsWithoutMaterial(int32_t material_index);
+
+  void CalculateBoundingBox();
+  // Polygon normals from the first three corners, vertex normals as the
+  // normalised sum of their polygons' normals; stopped by the time limit of
+  // the settings. The argument is not used.
+  int CalculateNormals(int unused);
+  void PushTexturedVertexs(float distance);
+  int SplitObjectPolygonsByMaterials();
+  int DistributeVertexsToObjectsByPolygons();
+
+  // Animation: counts only grow; frame -1 is the scratch frame after the last.
+  int SetAnimFramesCount(uint32_t frames);
+  int SetAnimVertCount(uint32_t vertices);
+  int SetAnimBonesCount(uint32_t bones);
+  int Animation_SetVertexPos(uint32_t frame, uint32_t vertex, double x, double y, double z);
+  int Animation_GetVertexPos(float frame, uint32_t vertex, double& x, double& y, double& z);
+  int SetBoneRot(uint32_t frame, uint32_t bone, double r1, double r2, double r3);
+  int GetBoneRot(float frame, uint32_t bone, double& r1, double& r2, double& r3);
+  // Poses the joints for `frame` (breadth-first from joint 0).
+  int CalcJoints(float frame);
+  // Poses the vertices that bones own into the scratch frame.
+  void CalculateVertexPositions();
+  int AddAnimationSegment();  // appends `animation_segment`
+  int Animation_GetSegmentInfo(int32_t index);
+
+  // Axis orientation: direction codes 0 +x, 1 -x, 2 +y, 3 -y, 4 +z, 5 -z, 7 none.
+  int SetModelOrientation(int32_t first, int32_t second, int32_t third);
+  int ConvertModelOrientation(int32_t first, int32_t second, int32_t third);
+  void Fix_LimitNoOfPolygonMaterialsToX(int32_t limit);
+  // Every material index of the chosen kinds (bit 0 polygons, 1 vertices,
+  // 2 points) that is not none becomes its material's `export_number`, the
+  // field renumbering keeps the new index in.
+  void RemapMaterialIndexes(uint32_t mask);
+
+  // Textures: pixels always RGBA8888, all textures in one texture memory.
+  int SetUpTexture(uint32_t width, uint32_t height, const char* name, uint32_t kind);
+  int SetTextureData(uint32_t index, const void* source, uint32_t offset, uint32_t count);
+  int GetTextureData(uint32_t index, uint32_t offset, uint32_t count, void* destination);
+  int GetTextureInfo(uint32_t index);  // into `texture`
+  int SetTextureInfo(uint32_t index);  // from `texture`
+  int32_t FindTexture(const char* name) const;
+  int32_t StoreTextureFromBitmapFile(const char* name);
+  int32_t CreateEmptyTexture(const char* name);
+  // A texture from the file, or else a placeholder under the same name.
+  int32_t LoadTexture(const char* name);
+  int SaveTextureToFile(int32_t index, const char* file_name, int type, uint32_t mode,
+                        int alpha_map);
+  void SaveMaterialsTextures(int type, uint32_t mode, int alpha_map);
+  // ==== end of processing operations ====================================
+
   // ---- Public state -----------------------------------------------------
   ConversionSettings settings{};
   // Companion files (textures) are reached through this; set by the
@@ -415,6 +492,26 @@ class ModelData {
   PointProperties point_record{};
   PolygonProperties polygon_record{};
 
+  // ==== Processing state ================================================
+  // Bounding box (valid once calculated).
+  Vec3d bounding_min{1.7e308, 1.7e308, 1.7e308};
+  Vec3d bounding_max{-1.7e308, -1.7e308, -1.7e308};
+  uint32_t bounding_box_valid = 0;
+
+  struct AnimationSegment {
+    char name[60];
+    uint32_t first_frame;
+    uint32_t frames;
+  };
+  static constexpr uint32_t kMaxAnimationSegments = 300;
+  // Largest animation store; a count asking for more is refused as memory too small.
+  static constexpr uint32_t kMaxAnimationStoreBytes = 1u << 28;
+  AnimationSegment animation_segment{};  // scratch record of the segment operations
+  uint32_t animation_segments_count = 0;
+
+  TextureRecord texture{};  // scratch record of GetTextureInfo / SetTextureInfo
+  // ==== end of processing state ==========================================
+
  private:
   struct GroupState {
     uint32_t capacity;
@@ -449,6 +546,11 @@ class ModelData {
   bool LastObjectEmpty() const;
   int32_t FindJointByName(const char* name) const;
   int ReplaceGeometryFrom(ModelData& result);
+  // ==== Processing helpers ===============================================
+  void ResetProcessingState();  // bounding box, animation segments, texture scratch
+  int ResizeAnimationStore(uint16_t segment, uint64_t bytes, uint32_t& size, const char* message);
+  AnimationSegment segments_[kMaxAnimationSegments]{};
+  // ==== end of processing helpers =======================================
 
   SegmentPool pool_;
   MaterialRecord default_material_{};
