@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "core/file_stream.h"
+#include "core/geometry.h"
 #include "core/log.h"
 
 namespace zepcon {
@@ -385,10 +386,7 @@ int ReadingHelper::FormSettingsReady() const {
 
 void ReadingHelper::TakeFormHeader(const unsigned char raw[8]) {
   std::memcpy(form_header.id, raw, 4);
-  const unsigned char* b = raw + 4;
-  form_header.length = FormByteOrdering == 0
-                           ? (uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3])
-                           : (uint32_t{b[3]} << 24 | uint32_t{b[2]} << 16 | uint32_t{b[1]} << 8 | b[0]);
+  form_header.length = FormByteOrdering == 0 ? LoadBe32(raw + 4) : LoadLe32(raw + 4);
   form_padded_length = uint64_t{form_header.length} + (form_header.length & 1);
 }
 
@@ -445,6 +443,37 @@ int ReadingHelper::SkipFormChunk(FILE* file) {
 int ReadingHelper::SkipFormChunk(FileStream& stream) {
   if (SkipBytes(stream, form_header.length) != form_header.length) return 0;
   SkipFormPad(stream);
+  return 1;
+}
+
+int ReadingHelper::ReadFormHeader(ByteReader& reader) {
+  if (!FormSettingsReady()) return 0;
+  const uint8_t* raw = reader.Take(8);
+  if (!raw) return 0;
+  TakeFormHeader(raw);
+  return 1;
+}
+
+int ReadingHelper::SkipFormPad(ByteReader& reader) {
+  if (FormSkipOddByte == 0 || FormSkipOddByte == -1 || form_padded_length == form_header.length) return 1;
+  // A pad byte missing at the very end of the block is no error: the file
+  // would give the same short read.
+  if (reader.AtEnd()) return 0;
+  return reader.Skip(1);
+}
+
+int ReadingHelper::SkipFormChunk(ByteReader& reader) {
+  const ByteReader body = reader.Chunk(form_header.length);
+  if (body.Clipped()) return 0;
+  SkipFormPad(reader);
+  return 1;
+}
+
+int ReadingHelper::ReadFormChunk(ByteReader& reader, ByteReader& body) {
+  body = ByteReader();
+  if (!ReadFormHeader(reader)) return 0;
+  body = reader.Chunk(form_header.length);
+  if (!body.Clipped()) SkipFormPad(reader);
   return 1;
 }
 
@@ -686,14 +715,7 @@ int ReadingHelper::TimeReached(double seconds) const {
 
 // ---- Geometry ----------------------------------------------------------------
 
-void ReadingHelper::RotatePair(double& u, double& v, double angle) {
-  const double radians = angle * kDegreesToRadians;
-  const double c = std::cos(radians);
-  const double s = std::sin(radians);
-  const double u0 = u;
-  u = c * u0 - s * v;
-  v = s * u0 + c * v;
-}
+void ReadingHelper::RotatePair(double& u, double& v, double angle) { geometry::RotatePair(u, v, angle); }
 
 void ReadingHelper::RotateYzXzXy(double& x, double& y, double& z, double a, double b, double c) {
   RotatePair(y, z, c);
@@ -715,54 +737,25 @@ void ReadingHelper::RotateXyZyZx(double& x, double& y, double& z, double a, doub
   RotatePair(z, x, a);
 }
 
-void ReadingHelper::Normalize(double& x, double& y, double& z) {
-  const double length = VectorLength(x, y, z);
-  if (length == 0.0) {
-    x = 1.0;
-    y = 0.0;
-    z = 0.0;
-    return;
-  }
-  x /= length;
-  y /= length;
-  z /= length;
-}
+void ReadingHelper::Normalize(double& x, double& y, double& z) { geometry::Normalize(x, y, z); }
 
 void ReadingHelper::TriangleNormal(const double p1[3], const double p2[3], const double p3[3],
                                    double normal[3]) {
-  const double u[3] = {p2[0] - p1[0], p2[1] - p1[1], p2[2] - p1[2]};
-  const double v[3] = {p3[0] - p1[0], p3[1] - p1[1], p3[2] - p1[2]};
-  normal[0] = u[1] * v[2] - u[2] * v[1];
-  normal[1] = u[2] * v[0] - u[0] * v[2];
-  normal[2] = u[0] * v[1] - u[1] * v[0];
+  geometry::TriangleNormal(p1, p2, p3, normal);
 }
 
-double ReadingHelper::VectorLength(double x, double y, double z) { return std::sqrt(x * x + y * y + z * z); }
+double ReadingHelper::VectorLength(double x, double y, double z) { return geometry::VectorLength(x, y, z); }
 
-double ReadingHelper::AngleOfXY(double x, double y) {
-  if (x == 0.0) return y > 0.0 ? 90.0 : (y < 0.0 ? 270.0 : 0.0);
-  double angle = std::atan(y / x) * kRadiansToDegrees;
-  if (x < 0.0) angle += 180.0;
-  if (angle < 0.0) angle += 360.0;
-  if (angle >= 360.0) angle -= 360.0;  // a tiny negative angle rounds up to 360
-  return angle;
-}
+double ReadingHelper::AngleOfXY(double x, double y) { return geometry::AngleOfXY(x, y); }
 
-double ReadingHelper::Normalize360(double angle) {
-  // fmod instead of repeated subtraction: a huge angle would never finish.
-  if (angle >= 360.0 || angle < 0.0) angle = std::fmod(angle, 360.0);
-  if (angle < 0.0) angle += 360.0;
-  if (angle >= 360.0) angle -= 360.0;
-  return angle;
-}
+double ReadingHelper::Normalize360(double angle) { return geometry::Normalize360(angle); }
 
 double ReadingHelper::AngleBetween(double ax, double ay, double cx, double cy, double bx, double by) {
   return Normalize360(AngleOfXY(ax - cx, ay - cy) - AngleOfXY(bx - cx, by - cy));
 }
 
 void ReadingHelper::ToSpherical(double x, double y, double z, double& azimuth, double& elevation) {
-  azimuth = AngleOfXY(x, y);
-  elevation = AngleOfXY(std::sqrt(x * x + y * y), z);
+  geometry::ToSpherical(x, y, z, azimuth, elevation);
 }
 
 }  // namespace zepcon
