@@ -193,7 +193,7 @@ void MirrorRow(uint8_t* row, uint32_t width, uint32_t bpp) {
 
 int LoadTga(BitmapData& picture, FILE* file) {
   LogMessage("Loading tga...\n", LOG_MAJOR);
-  std::fseek(file, 0, SEEK_SET);
+  if (file) std::fseek(file, 0, SEEK_SET);
   std::vector<uint8_t> bytes;
   if (!ReadRestOfFile(file, bytes, "tga")) return 0;
   const uint64_t file_size = bytes.size();
