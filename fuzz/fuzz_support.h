@@ -16,8 +16,8 @@ namespace zepcon::fuzz {
 // Silences the log once per process.
 void QuietLog();
 
-// The fuzzer's bytes as a read-only stream (closed by the caller), or
-// nullptr for empty input that the platform cannot map.
+// The fuzzer's bytes as a read-only file in memory (closed by the caller),
+// at its start; nullptr when the platform refuses one.
 FILE* OpenBytes(const uint8_t* data, size_t size);
 
 using PictureCodec = int (*)(BitmapData&, FILE*);

@@ -35,6 +35,7 @@ const uint8_t* ByteReader::Take(size_t count) {
 }
 
 bool ByteReader::ReadBytes(void* destination, size_t count) {
+  if (count == 0) return true;  // even on a reader without data
   const uint8_t* p = Take(count);
   if (!p) return false;
   if (count) std::memcpy(destination, p, count);
@@ -48,6 +49,7 @@ uint8_t ByteReader::U8() {
 
 bool ByteReader::ReadFixedString(char* text, size_t capacity, size_t field_size) {
   if (capacity) text[0] = '\0';
+  if (field_size == 0) return true;  // even on a reader without data
   const uint8_t* field = Take(field_size);
   if (!field || capacity == 0) return field != nullptr;
   size_t length = 0;

@@ -77,6 +77,8 @@ class ByteReader {
   ByteReader() = default;
   ByteReader(const uint8_t* data, size_t size) : data_(data), size_(data ? size : 0) {}
   explicit ByteReader(const std::vector<uint8_t>& bytes) : ByteReader(bytes.data(), bytes.size()) {}
+  // A reader over a temporary would outlive its bytes.
+  explicit ByteReader(std::vector<uint8_t>&&) = delete;
 
   size_t Size() const { return size_; }
   size_t Position() const { return position_; }

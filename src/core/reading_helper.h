@@ -17,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "core/byte_reader.h"
+#include "core/geometry.h"
+
 namespace zepcon {
 
 class FileStream;
@@ -32,8 +35,8 @@ class ReadingHelper {
   static constexpr int kMaxFormDepth = 19;     // nested BeginFormChunk calls
   static constexpr int kSkipBlock = 2000;      // SkipBytes reads in blocks of this
   static constexpr const char* kDefaultDelimiters = " \n\r\t";
-  static constexpr double kDegreesToRadians = 0.01745329311111111;
-  static constexpr double kRadiansToDegrees = 57.29577757239293;
+  static constexpr double kDegreesToRadians = geometry::kDegreesToRadians;
+  static constexpr double kRadiansToDegrees = geometry::kRadiansToDegrees;
 
   ReadingHelper();
 
@@ -124,6 +127,20 @@ class ReadingHelper {
   // body was there.
   int SkipFormChunk(FILE* file);
   int SkipFormChunk(FileStream& stream);
+  // The same on a block already in memory (loaders that read the whole file
+  // first). The reader's cursor moves exactly as the file's would; a header
+  // cut short reads nothing and leaves the cursor where it was.
+  int ReadFormHeader(ByteReader& reader);
+  int SkipFormPad(ByteReader& reader);
+  int SkipFormChunk(ByteReader& reader);
+  // Reads a chunk header and hands back in `body` a reader over the chunk's
+  // body alone: never beyond the chunk's length nor beyond the end of
+  // `reader` (a length claiming more than the parent holds is cut to the
+  // parent's end and `body.Clipped()` tells). The parent passes the body and
+  // its pad byte, so each call moves at least 8 bytes on: a loop over the
+  // chunks of a block ends whatever the lengths say. 0 (nothing passed) when
+  // the settings are missing or no whole header is left.
+  int ReadFormChunk(ByteReader& reader, ByteReader& body);
   // Writes a placeholder header for a chunk `id` and remembers where it is.
   int BeginFormChunk(FILE* file, const char* id);
   int BeginFormChunk(FileStream& stream, const char* id);

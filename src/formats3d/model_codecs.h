@@ -9,9 +9,9 @@ namespace zepcon {
 
 class ModelData;
 
-int LoadRaw(ModelData& model, FILE* file);
-int SaveRaw(ModelData& model, FILE* file);
-int LoadOff(ModelData& model, FILE* file);
-int SaveOff(ModelData& model, FILE* file);
+[[nodiscard]] int LoadRaw(ModelData& model, FILE* file);
+[[nodiscard]] int SaveRaw(ModelData& model, FILE* file);
+[[nodiscard]] int LoadOff(ModelData& model, FILE* file);
+[[nodiscard]] int SaveOff(ModelData& model, FILE* file);
 
 }  // namespace zepcon

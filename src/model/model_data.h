@@ -525,6 +525,9 @@ class ModelData {
   int GrowGroup(uint32_t group_bit, uint64_t demand = 0);
   GroupState& GroupStateOf(uint32_t group_bit);
   void InitialiseElements(uint16_t segment, uint32_t element_size, uint32_t from, uint32_t to);
+  // InitData's two ways to the first sizes (bytes per segment handle).
+  int ReuseSegments(const uint32_t* first_sizes);
+  int CreateSegments(const uint32_t* first_sizes);
   static void RaiseMark(uint32_t& mark, uint32_t index);
 
   // Index adjustment for the object-relative switches.

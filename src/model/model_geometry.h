@@ -1,36 +1,18 @@
-// Plane geometry shared by the model operations. Angles are in degrees; the
-// conversion factors are the program's own (a little off pi/180 and 180/pi)
-// so that every operation rounds the same way.
+// Plane geometry of the model operations on the store's vectors: a thin face
+// over the one copy in core/geometry.h, so that the model operations and
+// the reading toolbox round every angle the same way.
 #pragma once
 
-#include <cmath>
-
+#include "core/geometry.h"
 #include "model/model_data.h"
 
 namespace zepcon::geometry {
 
-inline constexpr double kDegreesToRadians = 0.01745329311111111;
-inline constexpr double kRadiansToDegrees = 57.29577757239293;
-
 // Direction of the 2-D vector (dx, dy), in [0, 360).
-inline double Direction(double dx, double dy) {
-  if (dx == 0.0) {
-    if (dy == 0.0) return 0.0;
-    return dy > 0.0 ? 90.0 : 270.0;
-  }
-  double angle = std::atan(dy / dx) * kRadiansToDegrees;
-  if (dx < 0.0) angle += 180.0;
-  if (angle < 0.0) angle += 360.0;
-  return angle;
-}
+inline double Direction(double dx, double dy) { return AngleOfXY(dx, dy); }
 
 // Into [0, 360]; exactly 360 stays 360.
-inline double NormalizeAngle(double angle) {
-  if (!std::isfinite(angle)) return 0.0;  // a loop on a non-finite value would never end
-  while (angle > 360.0) angle -= 360.0;
-  while (angle < 0.0) angle += 360.0;
-  return angle;
-}
+inline double NormalizeAngle(double angle) { return NormalizeKeeping360(angle); }
 
 // Angle at centre m from a to b (x and y only): how far b's direction must
 // turn counter-clockwise to reach a's.
@@ -40,26 +22,15 @@ inline double AngleAt(const Vec3d& m, const Vec3d& a, const Vec3d& b) {
 
 // (p2 - p1) x (p3 - p1), not normalised.
 inline Vec3d TriangleNormal(const Vec3d& p1, const Vec3d& p2, const Vec3d& p3) {
-  const double ax = p2.x - p1.x, ay = p2.y - p1.y, az = p2.z - p1.z;
-  const double bx = p3.x - p1.x, by = p3.y - p1.y, bz = p3.z - p1.z;
-  return {ay * bz - az * by, az * bx - ax * bz, ax * by - ay * bx};
+  const double a[3] = {p1.x, p1.y, p1.z}, b[3] = {p2.x, p2.y, p2.z}, c[3] = {p3.x, p3.y, p3.z};
+  double n[3];
+  TriangleNormal(a, b, c, n);
+  return {n[0], n[1], n[2]};
 }
 
 // The two angles of a normal: its direction in the xy plane and its
 // elevation above it.
-inline void NormalAngles(const Vec3d& n, double& first, double& second) {
-  first = Direction(n.x, n.y);
-  second = Direction(std::sqrt(n.x * n.x + n.y * n.y), n.z);
-}
-
-inline void RotatePair(double& p, double& q, double angle) {
-  const double t = angle * kDegreesToRadians;
-  const double c = std::cos(t), s = std::sin(t);
-  const double p2 = c * p - s * q;
-  const double q2 = s * p + c * q;
-  p = p2;
-  q = q2;
-}
+inline void NormalAngles(const Vec3d& n, double& first, double& second) { ToSpherical(n.x, n.y, n.z, first, second); }
 
 // Rotates (y, z) by c, then (x, z) by b, then (x, y) by a.
 inline void RotatePoint(Vec3d& v, double a, double b, double c) {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/byte_reader.h"
+#include "core/fail.h"
 #include "core/log.h"
 #include "picture/bitmap_data.h"
 #include "picture/jpeg_memory.h"
@@ -37,72 +39,54 @@ struct BlpHeader {
   uint32_t mipmap_sizes[16];
 };
 
-uint32_t ReadU32(const std::vector<uint8_t>& bytes, size_t offset) {
-  return uint32_t{bytes[offset]} | uint32_t{bytes[offset + 1]} << 8 | uint32_t{bytes[offset + 2]} << 16 |
-         uint32_t{bytes[offset + 3]} << 24;
+// False when the block is shorter than the header.
+bool ReadHeader(ByteReader reader, BlpHeader& header) {
+  if (!reader.Fits(kHeaderSize)) return false;
+  reader.ReadBytes(header.magic, 4);
+  header.compression = reader.U32Le();
+  header.alpha_bits = reader.U32Le();
+  header.width = reader.U32Le();
+  header.height = reader.U32Le();
+  header.picture_type = reader.U32Le();
+  header.picture_subtype = reader.U32Le();
+  for (uint32_t& offset : header.mipmap_offsets) offset = reader.U32Le();
+  for (uint32_t& size : header.mipmap_sizes) size = reader.U32Le();
+  return reader.Ok();
 }
 
-// The whole file from its current position; fails on read errors and on
-// files beyond kMaxFileBytes.
-int ReadRestOfFile(FILE* file, std::vector<uint8_t>& bytes) {
-  const long start = std::ftell(file);
-  if (start < 0 || std::fseek(file, 0, SEEK_END) != 0) return 0;
-  const long end = std::ftell(file);
-  if (end < start || std::fseek(file, start, SEEK_SET) != 0) return 0;
-  const uint64_t size = static_cast<uint64_t>(end - start);
-  if (size > kMaxFileBytes) return 0;
-  bytes.resize(static_cast<size_t>(size));
-  return size == 0 || std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
-}
-
-BlpHeader ParseHeader(const std::vector<uint8_t>& bytes) {
-  BlpHeader header;
-  std::memcpy(header.magic, bytes.data(), 4);
-  header.compression = ReadU32(bytes, 4);
-  header.alpha_bits = ReadU32(bytes, 8);
-  header.width = ReadU32(bytes, 12);
-  header.height = ReadU32(bytes, 16);
-  header.picture_type = ReadU32(bytes, 20);
-  header.picture_subtype = ReadU32(bytes, 24);
-  for (size_t i = 0; i < 16; ++i) {
-    header.mipmap_offsets[i] = ReadU32(bytes, 28 + 4 * i);
-    header.mipmap_sizes[i] = ReadU32(bytes, 92 + 4 * i);
-  }
-  return header;
-}
-
-// True when [offset, offset + length) lies inside the file.
-bool RangeInFile(const std::vector<uint8_t>& bytes, uint64_t offset, uint64_t length) {
-  return offset <= bytes.size() && length <= bytes.size() - offset;
+// A reader over [offset, offset + length) of the file; `inside` false (and
+// an empty reader) when that range passes the file's end.
+ByteReader RangeOfFile(const ByteReader& file, uint64_t offset, uint64_t length, bool& inside) {
+  ByteReader range = file;
+  inside = range.Seek(offset) && range.Fits(length);
+  return inside ? range.Chunk(length) : ByteReader();
 }
 
 // The shared JPEG header's length is read from the file: headers of other
 // lengths than the usual 624 bytes occur in real files.
-int LoadJpegPath(BitmapData& picture, const std::vector<uint8_t>& bytes, const BlpHeader& header) {
+int LoadJpegPath(BitmapData& picture, const ByteReader& file, const BlpHeader& header) {
   LogFormatted(LOG_DETAIL, " This pic is compressed(probably) (x:%lu)\n",
                static_cast<unsigned long>(header.compression));
-  if (!RangeInFile(bytes, kJpegHeaderLengthOffset, 4)) {
-    LogMessage("Jpeg header length missing\n", LOG_ERROR);
-    return 0;
-  }
-  const uint32_t jpeg_header_length = ReadU32(bytes, kJpegHeaderLengthOffset);
-  if (!RangeInFile(bytes, kJpegHeaderOffset, jpeg_header_length)) {
-    LogFormatted(LOG_ERROR, "Jpeg header of %lu bytes passes the end of the file\n",
-                 static_cast<unsigned long>(jpeg_header_length));
-    return 0;
+  ByteReader at = file;
+  at.Seek(kJpegHeaderLengthOffset);
+  const uint32_t jpeg_header_length = at.U32Le();
+  if (!at.Ok()) return Fail("Jpeg header length missing\n");
+  bool inside = false;
+  const ByteReader jpeg_header = RangeOfFile(file, kJpegHeaderOffset, jpeg_header_length, inside);
+  if (!inside) {
+    return Fail("Jpeg header of %lu bytes passes the end of the file\n",
+                static_cast<unsigned long>(jpeg_header_length));
   }
   const uint32_t offset = header.mipmap_offsets[0];
   const uint32_t size = header.mipmap_sizes[0];
-  if (size == 0 || !RangeInFile(bytes, offset, size)) {
-    LogFormatted(LOG_ERROR, "First mipmap (offset %lu, %lu bytes) is not inside the file\n",
-                 static_cast<unsigned long>(offset), static_cast<unsigned long>(size));
-    return 0;
+  const ByteReader mipmap = RangeOfFile(file, offset, size, inside);
+  if (size == 0 || !inside) {
+    return Fail("First mipmap (offset %lu, %lu bytes) is not inside the file\n", static_cast<unsigned long>(offset),
+                static_cast<unsigned long>(size));
   }
-  std::vector<uint8_t> stream;
-  stream.reserve(size_t{jpeg_header_length} + size);
-  stream.insert(stream.end(), bytes.begin() + kJpegHeaderOffset,
-                bytes.begin() + kJpegHeaderOffset + jpeg_header_length);
-  stream.insert(stream.end(), bytes.begin() + offset, bytes.begin() + offset + size);
+  std::vector<uint8_t> stream(size_t{jpeg_header_length} + size);
+  ByteReader(jpeg_header).ReadBytes(stream.data(), jpeg_header_length);
+  ByteReader(mipmap).ReadBytes(stream.data() + jpeg_header_length, size);
   LogMessage("Loading as jpg\n", LOG_DETAIL);
   if (!LoadJpegFromMemory(picture, stream.data(), stream.size())) return 0;
   LogMessage("...blp loaded through jpeg\n", LOG_MAJOR);
@@ -110,46 +94,37 @@ int LoadJpegPath(BitmapData& picture, const std::vector<uint8_t>& bytes, const B
 }
 
 // The palette entries are stored blue, green, red, (alpha).
-int ReadPalette(BitmapData& picture, const std::vector<uint8_t>& bytes) {
+int ReadPalette(BitmapData& picture, ByteReader palette) {
   LogMessage("reading palette\n", LOG_DETAIL);
   for (uint32_t i = 0; i < 256; ++i) {
-    const uint8_t* entry = bytes.data() + kPaletteOffset + 4 * i;
+    const uint8_t blue = palette.U8(), green = palette.U8(), red = palette.U8();
+    palette.Skip(1);  // alpha
     const int stored = i == 0 ? picture.SetPaletteEntry(0, 255, 0, 255)  // index 0 shows as pink
-                              : picture.SetPaletteEntry(i, entry[2], entry[1], entry[0]);
-    if (!stored) {
-      LogMessage("Could not store palette\n", LOG_ERROR);
-      return 0;
-    }
+                              : picture.SetPaletteEntry(i, red, green, blue);
+    if (!stored || !palette.Ok()) return Fail("Could not store palette\n");
   }
   return 1;
 }
 
-int LoadPalettePath(BitmapData& picture, const std::vector<uint8_t>& bytes, const BlpHeader& header) {
+int LoadPalettePath(BitmapData& picture, const ByteReader& file, const BlpHeader& header) {
   LogFormatted(LOG_DETAIL, "size %lu x %lu\n", static_cast<unsigned long>(header.width),
                static_cast<unsigned long>(header.height));
   const uint64_t pixels = uint64_t{header.width} * header.height;
-  if (pixels == 0) {
-    LogMessage("Picture has no pixels\n", LOG_ERROR);
-    return 0;
-  }
-  if (!RangeInFile(bytes, kIndicesOffset, pixels)) {
-    LogFormatted(LOG_ERROR, "File too short for palette and %lu x %lu indices\n",
-                 static_cast<unsigned long>(header.width), static_cast<unsigned long>(header.height));
-    return 0;
+  if (pixels == 0) return Fail("Picture has no pixels\n");
+  bool inside = false;
+  ByteReader indices = RangeOfFile(file, kIndicesOffset, pixels, inside);
+  if (!inside) {
+    return Fail("File too short for palette and %lu x %lu indices\n", static_cast<unsigned long>(header.width),
+                static_cast<unsigned long>(header.height));
   }
   if (!picture.InitPicture(header.width, header.height, MODE_PALETTE_8BIT)) return 0;
-  if (!ReadPalette(picture, bytes)) return 0;
+  if (!ReadPalette(picture, RangeOfFile(file, kPaletteOffset, kPaletteBytes, inside))) return 0;
   LogMessage("reading data\n", LOG_DETAIL);
-  if (header.width > BitmapData::kLineBufferSize) {
-    LogMessage("Sizex > buffer size; cant read !\n", LOG_ERROR);
-    return 0;
-  }
+  if (header.width > BitmapData::kLineBufferSize) return Fail("Sizex > buffer size; cant read !\n");
   for (uint32_t row = 0; row < header.height; ++row) {
-    const uint64_t first = uint64_t{row} * header.width;
-    if (!picture.SetPixels(static_cast<uint32_t>(first), header.width, bytes.data() + kIndicesOffset + first)) {
-      LogFormatted(LOG_ERROR, "Could not store row %lu\n", static_cast<unsigned long>(row));
-      return 0;
-    }
+    const uint8_t* indices_of_row = indices.Take(header.width);
+    if (!indices_of_row || !picture.SetPixels(row * header.width, header.width, indices_of_row))
+      return Fail("Could not store row %lu\n", static_cast<unsigned long>(row));
   }
   LogMessage("...blp loaded\n", LOG_MAJOR);
   return 1;
@@ -160,22 +135,14 @@ int LoadPalettePath(BitmapData& picture, const std::vector<uint8_t>& bytes, cons
 int LoadBlp(BitmapData& picture, FILE* file) {
   LogMessage("Loading blp...\n", LOG_MAJOR);
   std::vector<uint8_t> bytes;
-  if (file == nullptr || !ReadRestOfFile(file, bytes)) {
-    LogMessage("Could not read the file\n", LOG_ERROR);
-    return 0;
-  }
-  if (bytes.size() < kHeaderSize) {
-    LogMessage("File shorter than the header\n", LOG_ERROR);
-    return 0;
-  }
-  const BlpHeader header = ParseHeader(bytes);
+  if (!ReadRestOfFile(file, bytes, "blp", kMaxFileBytes)) return Fail("Could not read the file\n");
+  const ByteReader reader(bytes);
+  BlpHeader header{};
+  if (!ReadHeader(reader, header)) return Fail("File shorter than the header\n");
   // Later versions share the extension but not the layout.
-  if (std::memcmp(header.magic, "BLP1", 4) != 0) {
-    LogMessage("Not a BLP1 picture\n", LOG_ERROR);
-    return 0;
-  }
-  if (header.compression == kCompressionPalette) return LoadPalettePath(picture, bytes, header);
-  return LoadJpegPath(picture, bytes, header);
+  if (std::memcmp(header.magic, "BLP1", 4) != 0) return Fail("Not a BLP1 picture\n");
+  if (header.compression == kCompressionPalette) return LoadPalettePath(picture, reader, header);
+  return LoadJpegPath(picture, reader, header);
 }
 
 }  // namespace zepcon

@@ -1,7 +1,10 @@
 // Windows bitmap: uncompressed 8-bit paletted, 24-bit and 32-bit pictures,
 // rows bottom up, each padded to a multiple of 4 bytes.
 #include <cstring>
+#include <vector>
 
+#include "core/byte_reader.h"
+#include "core/fail.h"
 #include "core/log.h"
 #include "picture/bitmap_data.h"
 #include "picture/picture_codecs.h"
@@ -28,8 +31,21 @@ struct BmpHeader {
   uint32_t colours_used;
 };
 
-BmpHeader ParseHeader(const uint8_t* h) {
-  return {Le32(h + 10), Le32(h + 14), Le32(h + 18), Le32(h + 22), Le16(h + 28), Le32(h + 30), Le32(h + 46)};
+// The 14-byte file header and the 40 bytes of the information header that
+// every supported kind has; false when the file is shorter.
+bool ReadHeader(ByteReader& reader, BmpHeader& header) {
+  ByteReader head = reader.Chunk(kHeaderBytes);
+  head.Skip(10);  // magic, file size, reserved
+  header.data_offset = head.U32Le();
+  header.info_size = head.U32Le();
+  header.width = head.U32Le();
+  header.height = head.U32Le();
+  head.Skip(2);  // planes
+  header.bits = head.U16Le();
+  header.compression = head.U32Le();
+  head.Skip(12);  // image size, resolution
+  header.colours_used = head.U32Le();
+  return !head.Clipped() && head.Ok();
 }
 
 uint64_t PaddedRowBytes(uint64_t width, uint32_t bytes_per_pixel) { return (width * bytes_per_pixel + 3) & ~uint64_t{3}; }
@@ -74,16 +90,18 @@ bool ChooseLayout(const BmpHeader& header, BmpLayout& layout) {
   }
 }
 
-int ReadPalette(BitmapData& picture, FILE* file, const BmpLayout& layout, uint64_t file_size) {
+int ReadPalette(BitmapData& picture, const ByteReader& file, const BmpLayout& layout) {
   LogMessage(" reading palette\n", LOG_DETAIL);
   // Entries the file does not hold keep a gray ramp.
   uint8_t palette[kPaletteBytes];
   for (uint32_t i = 0; i < 256; ++i) {
     palette[4 * i] = palette[4 * i + 1] = palette[4 * i + 2] = static_cast<uint8_t>(i);
   }
-  if (!SeekTo(file, layout.palette_start, file_size)) return 0;
-  const size_t got = std::fread(palette, 1, size_t{layout.palette_entries} * 4, file);
-  (void)got;  // a short palette keeps the ramp behind what was read
+  ByteReader reader = file;
+  if (!reader.Seek(layout.palette_start)) return Fail("bmp: cannot reach the palette\n");
+  const size_t wanted = size_t{layout.palette_entries} * 4;
+  // A short palette keeps the ramp behind what was read.
+  reader.ReadBytes(palette, wanted < reader.Remaining() ? wanted : reader.Remaining());
   for (uint32_t i = 0; i < 256; ++i) {
     if (!picture.SetPaletteEntry(i, palette[4 * i + 2], palette[4 * i + 1], palette[4 * i], 255)) return 0;
   }
@@ -115,7 +133,7 @@ int MakeOpaque(BitmapData& picture) {
 
 // Reads the rows bottom up; a row longer than the line buffer is read in
 // pieces. The file size was checked to hold every row's pixels.
-int ReadRows(BitmapData& picture, FILE* file, const BmpLayout& layout) {
+int ReadRows(BitmapData& picture, ByteReader& file, const BmpLayout& layout) {
   LogMessage(" reading bitmap\n", LOG_DETAIL);
   const uint32_t width = picture.SizeX();
   const uint32_t height = picture.SizeY();
@@ -128,19 +146,12 @@ int ReadRows(BitmapData& picture, FILE* file, const BmpLayout& layout) {
     const uint32_t row_start = (height - r - 1) * width;
     for (uint32_t x = 0; x < width; x += piece_pixels) {
       const uint32_t count = width - x < piece_pixels ? width - x : piece_pixels;
-      if (!ReadExact(file, buffer, size_t{count} * bpp)) {
-        LogFormatted(LOG_ERROR, "bmp: file is cut short in row %u\n", r);
-        return 0;
-      }
+      if (!file.ReadBytes(buffer, size_t{count} * bpp)) return Fail("bmp: file is cut short in row %u\n", r);
       if (bpp == 4 && !any_alpha) any_alpha = AnyAlpha(buffer, count);
       if (!picture.SetPixels(row_start + x, count, buffer)) return 0;
     }
-    uint8_t pad[4];
     // The last row's padding may be missing; nothing of it is kept.
-    if (padding && r + 1 < height && !ReadExact(file, pad, padding)) {
-      LogFormatted(LOG_ERROR, "bmp: file is cut short in row %u\n", r);
-      return 0;
-    }
+    if (padding && r + 1 < height && !file.Skip(padding)) return Fail("bmp: file is cut short in row %u\n", r);
   }
   if (bpp == 4 && !any_alpha) {
     LogMessage(" no alpha in the file: taken as opaque\n", LOG_DETAIL);
@@ -154,59 +165,36 @@ int ReadRows(BitmapData& picture, FILE* file, const BmpLayout& layout) {
 int LoadBmp(BitmapData& picture, FILE* file) {
   LogMessage("Loading bmp...\n", LOG_MAJOR);
   LogMessage(" reading header\n", LOG_DETAIL);
-  const uint64_t file_size = FileSize(file);
-  uint8_t raw[kHeaderBytes];
-  if (!ReadExact(file, raw, sizeof raw)) {
-    LogMessage("bmp: file too short for its header\n", LOG_ERROR);
-    return 0;
-  }
-  const BmpHeader header = ParseHeader(raw);
-  if (header.info_size < 40) {
-    // OS/2 core headers keep 16-bit sizes where the fields above are read.
-    LogMessage("sorry, unknown bitmap representation\n", LOG_ERROR);
-    return 0;
-  }
-  if (header.width > kMaxSide) {
-    LogFormatted(LOG_ERROR, "sizeX too large, max %u\n", kMaxSide);
-    return 0;
-  }
-  if (header.height > kMaxSide) {
-    LogFormatted(LOG_ERROR, "sizeY too large, max %u\n", kMaxSide);
-    return 0;
-  }
+  std::vector<uint8_t> bytes;
+  if (!ReadRestOfFile(file, bytes, "bmp")) return 0;
+  ByteReader reader(bytes);
+  BmpHeader header{};
+  if (!ReadHeader(reader, header)) return Fail("bmp: file too short for its header\n");
+  // OS/2 core headers keep 16-bit sizes where the fields above are read.
+  if (header.info_size < 40) return Fail("sorry, unknown bitmap representation\n");
+  if (header.width > kMaxSide) return Fail("sizeX too large, max %u\n", kMaxSide);
+  if (header.height > kMaxSide) return Fail("sizeY too large, max %u\n", kMaxSide);
   LogFormatted(LOG_DETAIL, "bmp, %lux%lu %lu bpp %s\n", static_cast<unsigned long>(header.width),
                static_cast<unsigned long>(header.height), static_cast<unsigned long>(header.bits),
                header.compression == 0 ? "uncompressed" : "compressed");
-  if (header.compression != 0) {
-    LogMessage("sorry, compressed bitmaps not supported\n", LOG_ERROR);
-    return 0;
-  }
+  if (header.compression != 0) return Fail("sorry, compressed bitmaps not supported\n");
   BmpLayout layout{};
-  if (!ChooseLayout(header, layout)) {
-    LogMessage("sorry, unknown bitmap representation\n", LOG_ERROR);
-    return 0;
-  }
-  if (header.width == 0 || header.height == 0) {
-    LogFormatted(LOG_ERROR, "bmp: empty picture (%ux%u)\n", header.width, header.height);
-    return 0;
-  }
+  if (!ChooseLayout(header, layout)) return Fail("sorry, unknown bitmap representation\n");
+  if (header.width == 0 || header.height == 0)
+    return Fail("bmp: empty picture (%ux%u)\n", header.width, header.height);
   // Every row's pixels must be in the file before anything is allocated
   // (the last row's padding may be missing).
   const uint64_t row_bytes = PaddedRowBytes(header.width, layout.bytes_per_pixel);
   const uint64_t needed =
       layout.pixels_start + row_bytes * (header.height - 1) + uint64_t{header.width} * layout.bytes_per_pixel;
-  if (needed > file_size) {
-    LogFormatted(LOG_ERROR, "bmp: file is cut short: %llu bytes, the pixels need %llu\n",
-                 static_cast<unsigned long long>(file_size), static_cast<unsigned long long>(needed));
-    return 0;
+  if (needed > bytes.size()) {
+    return Fail("bmp: file is cut short: %llu bytes, the pixels need %llu\n",
+                static_cast<unsigned long long>(bytes.size()), static_cast<unsigned long long>(needed));
   }
   if (!picture.InitPicture(header.width, header.height, layout.mode)) return 0;
-  if (layout.mode == MODE_PALETTE_8BIT && !ReadPalette(picture, file, layout, file_size)) return 0;
-  if (!SeekTo(file, layout.pixels_start, file_size)) {
-    LogMessage("bmp: cannot reach the pixels\n", LOG_ERROR);
-    return 0;
-  }
-  if (!ReadRows(picture, file, layout)) return 0;
+  if (layout.mode == MODE_PALETTE_8BIT && !ReadPalette(picture, reader, layout)) return 0;
+  if (!reader.Seek(layout.pixels_start)) return Fail("bmp: cannot reach the pixels\n");
+  if (!ReadRows(picture, reader, layout)) return 0;
   LogMessage("...bmp loaded\n", LOG_MAJOR);
   return 1;
 }
@@ -261,14 +249,14 @@ int SaveBmp(BitmapData& picture, FILE* file) {
   uint8_t header[kHeaderBytes] = {};
   header[0] = 'B';
   header[1] = 'M';
-  PutLe32(header + 2, static_cast<uint32_t>(data_offset + image_bytes));
-  PutLe32(header + 10, data_offset);
-  PutLe32(header + 14, 40);
-  PutLe32(header + 18, picture.SizeX());
-  PutLe32(header + 22, picture.SizeY());
-  PutLe16(header + 26, 1);
-  PutLe16(header + 28, bpp * 8);
-  PutLe32(header + 34, static_cast<uint32_t>(image_bytes));
+  StoreLe32(header + 2, static_cast<uint32_t>(data_offset + image_bytes));
+  StoreLe32(header + 10, data_offset);
+  StoreLe32(header + 14, 40);
+  StoreLe32(header + 18, picture.SizeX());
+  StoreLe32(header + 22, picture.SizeY());
+  StoreLe16(header + 26, 1);
+  StoreLe16(header + 28, bpp * 8);
+  StoreLe32(header + 34, static_cast<uint32_t>(image_bytes));
   LogFormatted(LOG_DETAIL, " %lu x %lu ..", static_cast<unsigned long>(picture.SizeX()),
                static_cast<unsigned long>(picture.SizeY()));
   LogMessage(bpp == 1 ? " (8bit paletted)\n" : bpp == 3 ? " (RGB)\n" : " (RGBA)\n", LOG_DETAIL);

@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstdio>
 
+#include <vector>
+
+#include "core/byte_reader.h"
+#include "core/fail.h"
 #include "core/log.h"
 #include "picture/bitmap_data.h"
 #include "picture/jpeg_glue.h"
@@ -106,13 +110,12 @@ void LogDecodeFailure(const ZjpegResult& result) {
   }
 }
 
-// file: the open file at the stream's start; or nullptr and data/size.
-int LoadJpegFrom(BitmapData& picture, FILE* file, const uint8_t* data, size_t size) {
-  LogMessage("Loading jpg...\n", LOG_MAJOR);
+// The stream's bytes are all in memory: the library reads nothing but them.
+int DecodeStream(BitmapData& picture, const uint8_t* data, size_t size) {
   DecodeTarget target{&picture, 0, 0};
   ZjpegResult result;
   LogMessage(" reading header\n", LOG_DETAIL);
-  ZjpegDecode(file, data, size, &target, OnDecodeStart, OnDecodedRow, &result);
+  ZjpegDecode(data, size, &target, OnDecodeStart, OnDecodedRow, &result);
   if (result.status != ZJPEG_OK) {
     LogDecodeFailure(result);
     return 0;
@@ -121,16 +124,6 @@ int LoadJpegFrom(BitmapData& picture, FILE* file, const uint8_t* data, size_t si
     LogFormatted(LOG_DETAIL, " jpeg data damaged, repaired where possible (%u warnings, the first: %s)\n", result.warnings, result.first_warning);
   LogMessage("...jpg loaded\n", LOG_MAJOR);
   return 1;
-}
-
-// Bytes from the current position to the end; unknown sizes count as
-// unlimited (the pixel cap still holds).
-size_t BytesLeftInFile(FILE* file) {
-  const long start = std::ftell(file);
-  if (start < 0 || std::fseek(file, 0, SEEK_END) != 0) return SIZE_MAX;
-  const long end = std::ftell(file);
-  if (std::fseek(file, start, SEEK_SET) != 0 || end < start) return SIZE_MAX;
-  return static_cast<size_t>(end - start);
 }
 
 struct EncodeSource {
@@ -168,16 +161,16 @@ int OnEncodeRow(void* context, unsigned row, unsigned char* pixels) {
 }  // namespace
 
 int LoadJpeg(BitmapData& picture, FILE* file) {
-  if (file == nullptr) {
-    LogMessage("Loading jpg...\n", LOG_MAJOR);
-    LogMessage("LoadJpeg: no file\n", LOG_ERROR);
-    return 0;
-  }
-  return LoadJpegFrom(picture, file, nullptr, BytesLeftInFile(file));
+  LogMessage("Loading jpg...\n", LOG_MAJOR);
+  if (file == nullptr) return Fail("LoadJpeg: no file\n");
+  std::vector<uint8_t> bytes;
+  if (!ReadRestOfFile(file, bytes, "jpg")) return 0;
+  return DecodeStream(picture, bytes.data(), bytes.size());
 }
 
 int LoadJpegFromMemory(BitmapData& picture, const uint8_t* data, size_t size) {
-  return LoadJpegFrom(picture, nullptr, data, size);
+  LogMessage("Loading jpg...\n", LOG_MAJOR);
+  return DecodeStream(picture, data, size);
 }
 
 int SaveJpeg(BitmapData& picture, FILE* file) {

@@ -102,8 +102,7 @@ static int ColourModel(const struct jpeg_decompress_struct* cinfo) {
 
 /* Runs with the jump armed by ZjpegDecode. */
 static void DecodeArmed(struct jpeg_decompress_struct* cinfo, GlueErrorManager* manager,
-                        FILE* file, const unsigned char* memory, size_t available_bytes,
-                        void* context, ZjpegStartSink on_start, ZjpegRowSink on_row,
+                        const unsigned char* memory, size_t available_bytes, void* context, ZjpegStartSink on_start, ZjpegRowSink on_row,
                         ZjpegResult* result) {
   ZjpegImageInfo info;
   unsigned char* row_buffer;
@@ -111,11 +110,7 @@ static void DecodeArmed(struct jpeg_decompress_struct* cinfo, GlueErrorManager* 
   manager->missing_data_is_fatal = 1;
   jpeg_create_decompress(cinfo);
   cinfo->mem->max_memory_to_use = ZJPEG_LIBRARY_MEMORY_CAP;
-  if (file != NULL) {
-    jpeg_stdio_src(cinfo, file);
-  } else {
-    jpeg_mem_src(cinfo, (unsigned char*)memory, (unsigned long)available_bytes);
-  }
+  jpeg_mem_src(cinfo, (unsigned char*)memory, (unsigned long)available_bytes);
   if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK) {
     result->status = ZJPEG_BAD_HEADER;
     return;
@@ -158,7 +153,7 @@ static void DecodeArmed(struct jpeg_decompress_struct* cinfo, GlueErrorManager* 
   jpeg_finish_decompress(cinfo);
 }
 
-void ZjpegDecode(FILE* file, const unsigned char* memory, size_t available_bytes,
+void ZjpegDecode(const unsigned char* memory, size_t available_bytes,
                  void* context, ZjpegStartSink on_start, ZjpegRowSink on_row,
                  ZjpegResult* result) {
   struct jpeg_decompress_struct cinfo;
@@ -172,8 +167,7 @@ void ZjpegDecode(FILE* file, const unsigned char* memory, size_t available_bytes
     jpeg_destroy_decompress(&cinfo);
     return;
   }
-  DecodeArmed(&cinfo, &manager, file, memory, available_bytes, context, on_start, on_row,
-              result);
+  DecodeArmed(&cinfo, &manager, memory, available_bytes, context, on_start, on_row, result);
   jpeg_destroy_decompress(&cinfo);
 }
 

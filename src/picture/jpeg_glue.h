@@ -57,9 +57,8 @@ typedef int (*ZjpegRowSink)(void* context, unsigned row, const unsigned char* pi
  * its size is allocated. */
 #define ZJPEG_MAX_PIXELS (1ULL << 27)
 
-/* Decodes from an open file (from its current position; available_bytes is
- * what is left in it) or, when file is NULL, from memory. */
-void ZjpegDecode(FILE* file, const unsigned char* memory, size_t available_bytes,
+/* Decodes a whole stream held in memory (the C++ side reads the file). */
+void ZjpegDecode(const unsigned char* memory, size_t available_bytes,
                  void* context, ZjpegStartSink on_start, ZjpegRowSink on_row,
                  ZjpegResult* result);
 

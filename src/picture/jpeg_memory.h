@@ -9,6 +9,6 @@ namespace zepcon {
 
 class BitmapData;
 
-int LoadJpegFromMemory(BitmapData& picture, const uint8_t* data, size_t size);
+[[nodiscard]] int LoadJpegFromMemory(BitmapData& picture, const uint8_t* data, size_t size);
 
 }  // namespace zepcon

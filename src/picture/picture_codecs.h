@@ -9,16 +9,16 @@ namespace zepcon {
 
 class BitmapData;
 
-int LoadBmp(BitmapData& picture, FILE* file);
-int SaveBmp(BitmapData& picture, FILE* file);
-int LoadTga(BitmapData& picture, FILE* file);
-int SaveTga(BitmapData& picture, FILE* file);
-int LoadPpm(BitmapData& picture, FILE* file);
-int SavePpm(BitmapData& picture, FILE* file);
-int LoadSgi(BitmapData& picture, FILE* file);
-int SaveSgi(BitmapData& picture, FILE* file);
-int LoadJpeg(BitmapData& picture, FILE* file);
-int SaveJpeg(BitmapData& picture, FILE* file);
-int LoadBlp(BitmapData& picture, FILE* file);
+[[nodiscard]] int LoadBmp(BitmapData& picture, FILE* file);
+[[nodiscard]] int SaveBmp(BitmapData& picture, FILE* file);
+[[nodiscard]] int LoadTga(BitmapData& picture, FILE* file);
+[[nodiscard]] int SaveTga(BitmapData& picture, FILE* file);
+[[nodiscard]] int LoadPpm(BitmapData& picture, FILE* file);
+[[nodiscard]] int SavePpm(BitmapData& picture, FILE* file);
+[[nodiscard]] int LoadSgi(BitmapData& picture, FILE* file);
+[[nodiscard]] int SaveSgi(BitmapData& picture, FILE* file);
+[[nodiscard]] int LoadJpeg(BitmapData& picture, FILE* file);
+[[nodiscard]] int SaveJpeg(BitmapData& picture, FILE* file);
+[[nodiscard]] int LoadBlp(BitmapData& picture, FILE* file);
 
 }  // namespace zepcon

@@ -3,7 +3,10 @@
 // runs to the line end), one whitespace byte, then the pixels red, green,
 // blue, one byte per sample up to maximum 255, two bytes (big-endian) above.
 #include <cstring>
+#include <vector>
 
+#include "core/byte_reader.h"
+#include "core/fail.h"
 #include "core/log.h"
 #include "picture/bitmap_data.h"
 #include "picture/picture_codecs.h"
@@ -19,20 +22,25 @@ constexpr uint32_t kRunPixels = 21845;  // 3 bytes each: the line buffer
 constexpr size_t kMaxTokenLength = 32;
 constexpr uint64_t kMaxHeaderNumber = 0xFFFFFFFFu;
 
+bool IsWhitespace(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+// The next byte, or EOF at the end of the block.
+int NextByte(ByteReader& reader) { return reader.AtEnd() ? EOF : reader.U8(); }
+
 // Reads the next header field into `token`; skips whitespace and comments.
-// Leaves the stream just behind the field's first delimiter byte.
-bool ReadToken(FILE* file, char* token, size_t capacity) {
-  int c = std::fgetc(file);
+// Leaves the reader just behind the field's first delimiter byte.
+bool ReadToken(ByteReader& reader, char* token, size_t capacity) {
+  int c = NextByte(reader);
   for (;;) {
-    while (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f') c = std::fgetc(file);
+    while (IsWhitespace(c)) c = NextByte(reader);
     if (c != '#') break;
-    while (c != EOF && c != '\n' && c != '\r') c = std::fgetc(file);
+    while (c != EOF && c != '\n' && c != '\r') c = NextByte(reader);
   }
   size_t length = 0;
-  while (c != EOF && !(c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == '#')) {
+  while (c != EOF && !IsWhitespace(c) && c != '#') {
     if (length + 1 >= capacity) return false;
     token[length++] = static_cast<char>(c);
-    c = std::fgetc(file);
+    c = NextByte(reader);
   }
   token[length] = '\0';
   // The byte ending the last field belongs to the header (a comment right
@@ -59,27 +67,17 @@ struct PpmHeader {
   uint32_t maximum = 0;
 };
 
-int ReadHeader(FILE* file, PpmHeader& header) {
+int ReadHeader(ByteReader& reader, PpmHeader& header) {
   char token[kMaxTokenLength];
-  if (!ReadToken(file, token, sizeof token) || std::strcmp(token, "P6") != 0) {
-    LogMessage("ppm: only binary pixel maps (P6) are supported\n", LOG_ERROR);
-    return 0;
-  }
+  if (!ReadToken(reader, token, sizeof token) || std::strcmp(token, "P6") != 0)
+    return Fail("ppm: only binary pixel maps (P6) are supported\n");
   uint32_t* fields[3] = {&header.width, &header.height, &header.maximum};
   for (uint32_t* field : fields) {
-    if (!ReadToken(file, token, sizeof token) || !ParseNumber(token, *field)) {
-      LogMessage("ppm: bad header\n", LOG_ERROR);
-      return 0;
-    }
+    if (!ReadToken(reader, token, sizeof token) || !ParseNumber(token, *field)) return Fail("ppm: bad header\n");
   }
-  if (header.width == 0 || header.height == 0) {
-    LogFormatted(LOG_ERROR, "ppm: empty picture (%ux%u)\n", header.width, header.height);
-    return 0;
-  }
-  if (header.maximum == 0 || header.maximum > 65535) {
-    LogFormatted(LOG_ERROR, "ppm: bad maximum value %u\n", header.maximum);
-    return 0;
-  }
+  if (header.width == 0 || header.height == 0)
+    return Fail("ppm: empty picture (%ux%u)\n", header.width, header.height);
+  if (header.maximum == 0 || header.maximum > 65535) return Fail("ppm: bad maximum value %u\n", header.maximum);
   return 1;
 }
 
@@ -94,7 +92,7 @@ uint8_t Scale(uint32_t sample, uint32_t maximum) {
 void ToBytes(uint8_t* buffer, uint32_t count, uint32_t maximum) {
   const uint32_t samples = count * 3;
   if (maximum > 255) {
-    for (uint32_t i = 0; i < samples; ++i) buffer[i] = Scale(Be16(buffer + 2 * i), maximum);
+    for (uint32_t i = 0; i < samples; ++i) buffer[i] = Scale(LoadBe16(buffer + 2 * i), maximum);
   } else if (maximum < 255) {
     for (uint32_t i = 0; i < samples; ++i) buffer[i] = Scale(buffer[i], maximum);
   }
@@ -105,26 +103,27 @@ void ToBytes(uint8_t* buffer, uint32_t count, uint32_t maximum) {
 int LoadPpm(BitmapData& picture, FILE* file) {
   LogMessage("Loading ppm...\n", LOG_MAJOR);
   LogMessage(" reading header\n", LOG_DETAIL);
+  std::vector<uint8_t> bytes;
+  if (!ReadRestOfFile(file, bytes, "ppm")) return 0;
+  ByteReader reader(bytes);
   PpmHeader header;
-  if (!ReadHeader(file, header)) return 0;
-  const uint32_t sample_bytes = header.maximum > 255 ? 2 : 1;
-  const uint64_t data_bytes = uint64_t{header.width} * header.height * 3 * sample_bytes;
-  if (data_bytes > BytesLeft(file)) {
+  if (!ReadHeader(reader, header)) return 0;
+  const uint32_t pixel_bytes = 3 * (header.maximum > 255 ? 2 : 1);
+  // Width x height x 6 passes 64 bits for the largest header values: the
+  // product is checked, never wrapped into a small number the file holds.
+  uint64_t pixels = 0;
+  if (!CheckedMul(header.width, header.height, pixels) || !reader.Fits(pixels, pixel_bytes)) {
     LogFormatted(LOG_ERROR, "ppm: file too short for %ux%u pixels\n", header.width, header.height);
-    LogMessage("Error reading !\n", LOG_ERROR);
-    return 0;
+    return Fail("Error reading !\n");
   }
   if (!picture.InitPicture(header.width, header.height, MODE_RGB888)) return 0;
   LogMessage(" reading data\n", LOG_DETAIL);
-  const uint32_t run_pixels = kRunPixels / sample_bytes;
+  const uint32_t run_pixels = kRunPixels * 3 / pixel_bytes;
   uint8_t* buffer = picture.LineBuffer();
   const uint32_t total = picture.PixelCount();
   for (uint32_t first = 0; first < total; first += run_pixels) {
     const uint32_t count = total - first < run_pixels ? total - first : run_pixels;
-    if (!ReadExact(file, buffer, size_t{count} * 3 * sample_bytes)) {
-      LogMessage("Error reading !\n", LOG_ERROR);
-      return 0;
-    }
+    if (!reader.ReadBytes(buffer, size_t{count} * pixel_bytes)) return Fail("Error reading !\n");
     ToBytes(buffer, count, header.maximum);
     if (!picture.SetPixels(first, count, buffer)) return 0;
   }

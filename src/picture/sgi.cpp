@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/byte_reader.h"
+#include "core/fail.h"
 #include "core/log.h"
 #include "picture/bitmap_data.h"
 #include "picture/picture_codecs.h"
@@ -26,7 +28,18 @@ struct SgiHeader {
   uint16_t size_z;
 };
 
-SgiHeader ParseHeader(const uint8_t* h) { return {h[2], h[3], Be16(h + 6), Be16(h + 8), Be16(h + 10)}; }
+// False when the file is shorter than the header.
+bool ReadHeader(ByteReader& reader, SgiHeader& header) {
+  ByteReader head = reader.Chunk(kHeaderBytes);
+  head.Skip(2);  // magic
+  header.storage = head.U8();
+  header.bytes_per_channel = head.U8();
+  head.Skip(2);  // dimension
+  header.size_x = head.U16Be();
+  header.size_y = head.U16Be();
+  header.size_z = head.U16Be();
+  return !head.Clipped() && head.Ok();
+}
 
 bool ModeForChannels(uint32_t channels, uint32_t& mode) {
   switch (channels) {
@@ -41,21 +54,20 @@ bool ModeForChannels(uint32_t channels, uint32_t& mode) {
 // Expands one run-length row of one channel into every `stride`-th byte of
 // `row`, until all but the row's last byte (its closing count) are used.
 // Runs that would pass the row end are an error; a count of 0 adds nothing.
-bool ExpandRunLengthRow(const uint8_t* data, uint32_t length, uint8_t* row, uint32_t size_x, uint32_t stride) {
-  uint32_t used = 0;
+bool ExpandRunLengthRow(ByteReader packed, uint8_t* row, uint32_t size_x, uint32_t stride) {
   uint32_t column = 0;
-  while (used + 1 < length) {
-    const uint8_t control = data[used++];
+  while (packed.Remaining() > 1) {
+    const uint8_t control = packed.U8();
     const uint32_t count = control & 127u;
     if (count == 0) continue;
     if (column + count > size_x) return false;
     if (control & 128u) {
-      if (used + count > length) return false;
-      for (uint32_t i = 0; i < count; ++i) row[size_t{column + i} * stride] = data[used + i];
-      used += count;
+      const uint8_t* literal = packed.Take(count);
+      if (!literal) return false;
+      for (uint32_t i = 0; i < count; ++i) row[size_t{column + i} * stride] = literal[i];
     } else {
-      if (used >= length) return false;
-      const uint8_t value = data[used++];
+      if (packed.AtEnd()) return false;
+      const uint8_t value = packed.U8();
       for (uint32_t i = 0; i < count; ++i) row[size_t{column + i} * stride] = value;
     }
     column += count;
@@ -65,72 +77,49 @@ bool ExpandRunLengthRow(const uint8_t* data, uint32_t length, uint8_t* row, uint
 
 class SgiRowSource {
  public:
-  SgiRowSource(FILE* file, const SgiHeader& header, uint64_t file_size)
-      : file_(file), header_(header), file_size_(file_size) {}
+  SgiRowSource(const ByteReader& file, const SgiHeader& header) : file_(file), header_(header) {}
 
   // Reads the run-length tables; their size was checked against the file.
   bool ReadTables() {
     const size_t entries = size_t{header_.size_y} * header_.size_z;
-    std::vector<uint8_t> raw(entries * 8);
-    if (!SeekTo(file_, kHeaderBytes, file_size_) || !ReadExact(file_, raw.data(), raw.size())) return false;
+    ByteReader tables = file_;
+    if (!tables.Seek(kHeaderBytes) || !tables.Fits(entries, 8)) return false;
     starts_.resize(entries);
     lengths_.resize(entries);
-    for (size_t i = 0; i < entries; ++i) {
-      starts_[i] = Be32(raw.data() + 4 * i);
-      lengths_[i] = Be32(raw.data() + 4 * (entries + i));
-    }
-    return true;
+    for (size_t i = 0; i < entries; ++i) starts_[i] = tables.U32Be();
+    for (size_t i = 0; i < entries; ++i) lengths_[i] = tables.U32Be();
+    return tables.Ok();
   }
 
   // Fills channel `channel` of file row `r` into the interleaved `row`.
   bool ReadChannelRow(uint32_t r, uint32_t channel, uint8_t* row) {
     const uint32_t size_x = header_.size_x;
     const uint32_t stride = header_.size_z;
+    ByteReader at = file_;
     if (header_.storage == 0) {
-      const uint64_t at = kHeaderBytes + (uint64_t{channel} * header_.size_y + r) * size_x;
-      plane_row_.resize(size_x);
-      if (!SeekTo(file_, at, file_size_)) {
-        LogMessage(" error seeking\n", LOG_ERROR);
-        return false;
-      }
-      if (!ReadExact(file_, plane_row_.data(), size_x)) {
-        LogMessage(" error reading\n", LOG_ERROR);
-        return false;
-      }
-      for (uint32_t x = 0; x < size_x; ++x) row[size_t{x} * stride + channel] = plane_row_[x];
+      const uint64_t start = kHeaderBytes + (uint64_t{channel} * header_.size_y + r) * size_x;
+      if (!at.Seek(start)) return Fail(" error seeking\n");
+      const uint8_t* plane_row = at.Take(size_x);
+      if (!plane_row) return Fail(" error reading\n");
+      for (uint32_t x = 0; x < size_x; ++x) row[size_t{x} * stride + channel] = plane_row[x];
       return true;
     }
     const size_t entry = size_t{channel} * header_.size_y + r;
     const uint32_t start = starts_[entry];
     const uint32_t length = lengths_[entry];
-    if (uint64_t{start} + length > file_size_) {
-      LogMessage(" error reading\n", LOG_ERROR);
-      return false;
-    }
-    if (!SeekTo(file_, start, file_size_)) {
-      LogMessage(" error seeking\n", LOG_ERROR);
-      return false;
-    }
-    packed_.resize(length);
-    if (!ReadExact(file_, packed_.data(), length)) {
-      LogMessage(" error reading\n", LOG_ERROR);
-      return false;
-    }
-    if (!ExpandRunLengthRow(packed_.data(), length, row + channel, size_x, stride)) {
-      LogMessage("Error reading rle line\n", LOG_ERROR);
-      return false;
-    }
+    if (!at.Seek(start)) return Fail(" error reading\n");
+    const ByteReader packed = at.Chunk(length);
+    if (packed.Clipped()) return Fail(" error reading\n");
+    if (!ExpandRunLengthRow(packed, row + channel, size_x, stride))
+      return Fail("Error reading rle line\n");
     return true;
   }
 
  private:
-  FILE* file_;
+  ByteReader file_;
   SgiHeader header_;
-  uint64_t file_size_;
   std::vector<uint32_t> starts_;
   std::vector<uint32_t> lengths_;
-  std::vector<uint8_t> plane_row_;
-  std::vector<uint8_t> packed_;
 };
 
 }  // namespace
@@ -138,49 +127,37 @@ class SgiRowSource {
 int LoadSgi(BitmapData& picture, FILE* file) {
   LogMessage("Loading rgb...\n", LOG_MAJOR);
   LogMessage(" reading header\n", LOG_DETAIL);
-  const uint64_t file_size = FileSize(file);
-  uint8_t raw[kHeaderBytes];
-  if (!ReadExact(file, raw, sizeof raw)) {
-    LogMessage(" error reading\n", LOG_ERROR);
-    return 0;
-  }
-  const SgiHeader header = ParseHeader(raw);
+  std::vector<uint8_t> bytes;
+  if (!ReadRestOfFile(file, bytes, "rgb")) return 0;
+  const uint64_t file_size = bytes.size();
+  ByteReader reader(bytes);
+  SgiHeader header{};
+  if (!ReadHeader(reader, header)) return Fail(" error reading\n");
   uint32_t mode = 0;
   if (!ModeForChannels(header.size_z, mode)) {
     LogFormatted(LOG_ERROR, "I don't know what means number of streams '%u'\n", header.size_z);
     picture.InitPicture(0, 0, MODE_UNDEFINED);
     return 0;
   }
-  if (header.bytes_per_channel != 1) {
-    LogFormatted(LOG_ERROR, "rgb: %u bytes per channel are not supported, only 1\n", header.bytes_per_channel);
-    return 0;
-  }
-  if (header.storage > 1) {
-    LogFormatted(LOG_ERROR, "rgb: unknown storage %u\n", header.storage);
-    return 0;
-  }
-  if (header.size_x == 0 || header.size_y == 0) {
-    LogFormatted(LOG_ERROR, "rgb: empty picture (%ux%u)\n", header.size_x, header.size_y);
-    return 0;
-  }
+  if (header.bytes_per_channel != 1)
+    return Fail("rgb: %u bytes per channel are not supported, only 1\n", header.bytes_per_channel);
+  if (header.storage > 1) return Fail("rgb: unknown storage %u\n", header.storage);
+  if (header.size_x == 0 || header.size_y == 0)
+    return Fail("rgb: empty picture (%ux%u)\n", header.size_x, header.size_y);
   // What the file must hold before anything is allocated: every plane, or
   // the two run-length tables and at least one byte per row.
   const uint64_t rows = uint64_t{header.size_y} * header.size_z;
   const uint64_t least = header.storage == 0 ? kHeaderBytes + rows * header.size_x : kHeaderBytes + rows * 8 + rows;
   if (least > file_size) {
-    LogFormatted(LOG_ERROR, "rgb: file is cut short: %llu bytes cannot hold %ux%ux%u\n",
-                 static_cast<unsigned long long>(file_size), header.size_x, header.size_y, header.size_z);
-    return 0;
+    return Fail("rgb: file is cut short: %llu bytes cannot hold %ux%ux%u\n",
+                static_cast<unsigned long long>(file_size), header.size_x, header.size_y, header.size_z);
   }
   if (!picture.InitPicture(header.size_x, header.size_y, mode)) return 0;
   LogFormatted(LOG_DETAIL, " reading bitmap %lu x %lu, %s, %u bytes/pixel\n", static_cast<unsigned long>(header.size_x),
                static_cast<unsigned long>(header.size_y), header.storage == 0 ? "plane" : "RLE", header.size_z);
 
-  SgiRowSource source(file, header, file_size);
-  if (header.storage == 1 && !source.ReadTables()) {
-    LogMessage(" error reading\n", LOG_ERROR);
-    return 0;
-  }
+  SgiRowSource source(reader, header);
+  if (header.storage == 1 && !source.ReadTables()) return Fail(" error reading\n");
   // One interleaved row: up to 65,535 x 4 bytes, the size of the auxiliary area.
   std::vector<uint8_t> row(size_t{header.size_x} * header.size_z);
   for (uint32_t r = 0; r < header.size_y; ++r) {
@@ -206,15 +183,15 @@ int SaveSgi(BitmapData& picture, FILE* file) {
   if (!picture.BitmapConvertToMode(MODE_RGBA8888, 0)) return 0;
   LogMessage(" writing header\n", LOG_DETAIL);
   uint8_t header[kHeaderBytes] = {};
-  PutBe16(header, 474);
+  StoreBe16(header, 474);
   header[2] = 0;  // plain storage
   header[3] = 1;  // bytes per channel
-  PutBe16(header + 4, 3);
-  PutBe16(header + 6, picture.SizeX());
-  PutBe16(header + 8, picture.SizeY());
-  PutBe16(header + 10, 4);
-  PutBe32(header + 12, 0);
-  PutBe32(header + 16, 255);
+  StoreBe16(header + 4, 3);
+  StoreBe16(header + 6, picture.SizeX());
+  StoreBe16(header + 8, picture.SizeY());
+  StoreBe16(header + 10, 4);
+  StoreBe32(header + 12, 0);
+  StoreBe32(header + 16, 255);
   std::snprintf(reinterpret_cast<char*>(header + 24), 80, "%s", "Converted bitmap");
   if (!WriteExact(file, header, sizeof header)) {
     LogMessage(" error writing\n", LOG_ERROR);

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/byte_reader.h"
+#include "core/fail.h"
 #include "core/log.h"
 #include "picture/bitmap_data.h"
 #include "picture/picture_codecs.h"
@@ -32,8 +34,21 @@ struct TgaHeader {
   uint8_t descriptor;
 };
 
-TgaHeader ParseHeader(const uint8_t* h) {
-  return {h[0], h[1], h[2], Le16(h + 3), Le16(h + 5), h[7], Le16(h + 12), Le16(h + 14), h[16], h[17]};
+// False when the file is shorter than the header.
+bool ReadHeader(ByteReader& reader, TgaHeader& header) {
+  ByteReader head = reader.Chunk(kHeaderBytes);
+  header.id_length = head.U8();
+  header.colour_map_type = head.U8();
+  header.image_type = head.U8();
+  header.map_first = head.U16Le();
+  header.map_length = head.U16Le();
+  header.map_entry_bits = head.U8();
+  head.Skip(4);  // origin
+  header.width = head.U16Le();
+  header.height = head.U16Le();
+  header.pixel_depth = head.U8();
+  header.descriptor = head.U8();
+  return !head.Clipped() && head.Ok();
 }
 
 // Pixel layout of the stored values: gray, 15/16-bit bGr555 with or
@@ -57,23 +72,19 @@ void ClearTopBits(uint8_t* values, uint32_t count) {
 // Reads the colour map and turns its entries into palette entries through
 // a small 256 x 1 picture in the entry layout. Entry i goes to palette
 // index first + i, the index the pixels use.
-int ReadColourMap(BitmapData& picture, FILE* file, const TgaHeader& header) {
+int ReadColourMap(BitmapData& picture, ByteReader& file, const TgaHeader& header) {
   const uint32_t bits = header.map_entry_bits;
   uint32_t entry_mode = 0;
-  if ((bits != 15 && bits != 16 && bits != 24 && bits != 32) || !TrueColourMode(bits, entry_mode)) {
-    LogFormatted(LOG_ERROR, "Unsupported bit depth (%lu)\n", static_cast<unsigned long>(bits));
-    return 0;
-  }
+  if ((bits != 15 && bits != 16 && bits != 24 && bits != 32) || !TrueColourMode(bits, entry_mode))
+    return Fail("Unsupported bit depth (%lu)\n", static_cast<unsigned long>(bits));
   const uint32_t entry_bytes = (bits + 7) / 8;
   const uint32_t stored = header.map_length;
   const uint32_t first = header.map_first;
   // Entries beyond index 255 are skipped.
   const uint32_t usable = first >= 256 ? 0 : (stored < 256 - first ? stored : 256 - first);
-  if (!ReadExact(file, picture.LineBuffer(), size_t{usable} * entry_bytes) ||
-      std::fseek(file, static_cast<long>(stored - usable) * entry_bytes, SEEK_CUR) != 0) {
-    LogMessage("tga: file too short for its colour map\n", LOG_ERROR);
-    return 0;
-  }
+  if (!file.ReadBytes(picture.LineBuffer(), size_t{usable} * entry_bytes) ||
+      !file.Skip(uint64_t{stored - usable} * entry_bytes))
+    return Fail("tga: file too short for its colour map\n");
   if (bits == 15) ClearTopBits(picture.LineBuffer(), usable);
 
   BitmapData entries;
@@ -81,10 +92,8 @@ int ReadColourMap(BitmapData& picture, FILE* file, const TgaHeader& header) {
   if (!entries.InitData() || !entries.InitPicture(256, 1, entry_mode)) return 0;
   std::vector<uint8_t> zeros(256 * 4, 0);
   if (!entries.SetPixels(0, 256, zeros.data()) || !entries.SetPixels(first < 256 ? first : 0, usable, picture.LineBuffer()) ||
-      !entries.BitmapConvertToMode(MODE_RGBA8888, 0)) {
-    LogMessage("tga: cannot expand the colour map\n", LOG_ERROR);
-    return 0;
-  }
+      !entries.BitmapConvertToMode(MODE_RGBA8888, 0))
+    return Fail("tga: cannot expand the colour map\n");
   uint8_t rgba[256 * 4];
   entries.GetPixels(0, 256, rgba);
   for (uint32_t i = 0; i < 256; ++i) {
@@ -97,7 +106,7 @@ int ReadColourMap(BitmapData& picture, FILE* file, const TgaHeader& header) {
 // packet across row ends.
 class PixelReader {
  public:
-  PixelReader(FILE* file, uint32_t bytes_per_pixel, bool run_length)
+  PixelReader(ByteReader& file, uint32_t bytes_per_pixel, bool run_length)
       : file_(file), bpp_(bytes_per_pixel), run_length_(run_length) {}
 
   // Fills `row` with `count` pixels; false on a short read (the rest of the
@@ -105,7 +114,8 @@ class PixelReader {
   bool ReadRow(uint8_t* row, uint32_t count) {
     if (!run_length_) {
       const size_t wanted = size_t{count} * bpp_;
-      const size_t got = std::fread(row, 1, wanted, file_);
+      const size_t got = wanted < file_.Remaining() ? wanted : file_.Remaining();
+      file_.ReadBytes(row, got);
       if (got < wanted) std::memset(row + got, 0, wanted - got);
       return got == wanted;
     }
@@ -119,7 +129,7 @@ class PixelReader {
       uint8_t* out = row + size_t{done} * bpp_;
       if (repeating_) {
         FillRepeated(out, take);
-      } else if (!ReadExact(file_, out, size_t{take} * bpp_)) {
+      } else if (!file_.ReadBytes(out, size_t{take} * bpp_)) {
         std::memset(out, 0, size_t{count - done} * bpp_);
         packet_left_ = 0;
         return false;
@@ -132,11 +142,11 @@ class PixelReader {
 
  private:
   bool StartPacket() {
-    uint8_t packet;
-    if (!ReadExact(file_, &packet, 1)) return false;
+    if (file_.AtEnd()) return false;
+    const uint8_t packet = file_.U8();
     packet_left_ = (packet & 127u) + 1;
     repeating_ = (packet & 128u) != 0;
-    if (repeating_ && !ReadExact(file_, value_, bpp_)) {
+    if (repeating_ && !file_.ReadBytes(value_, bpp_)) {
       packet_left_ = 0;
       return false;
     }
@@ -162,7 +172,7 @@ class PixelReader {
     }
   }
 
-  FILE* file_;
+  ByteReader& file_;
   uint32_t bpp_;
   bool run_length_;
   uint32_t packet_left_ = 0;
@@ -183,14 +193,13 @@ void MirrorRow(uint8_t* row, uint32_t width, uint32_t bpp) {
 
 int LoadTga(BitmapData& picture, FILE* file) {
   LogMessage("Loading tga...\n", LOG_MAJOR);
-  std::fseek(file, 0, SEEK_SET);
-  const uint64_t file_size = FileSize(file);
-  uint8_t raw[kHeaderBytes];
-  if (!ReadExact(file, raw, sizeof raw)) {
-    LogMessage("tga: file too short for its header\n", LOG_ERROR);
-    return 0;
-  }
-  const TgaHeader header = ParseHeader(raw);
+  if (file) std::fseek(file, 0, SEEK_SET);
+  std::vector<uint8_t> bytes;
+  if (!ReadRestOfFile(file, bytes, "tga")) return 0;
+  const uint64_t file_size = bytes.size();
+  ByteReader reader(bytes);
+  TgaHeader header{};
+  if (!ReadHeader(reader, header)) return Fail("tga: file too short for its header\n");
   LogFormatted(LOG_DETAIL, " tga %lu x %lu, %u bpp\n", static_cast<unsigned long>(header.width),
                static_cast<unsigned long>(header.height), header.pixel_depth);
 
@@ -199,11 +208,9 @@ int LoadTga(BitmapData& picture, FILE* file) {
     case 1: case 2: case 3: break;
     case 9: case 10: case 11: run_length = true; break;
     default:
-      LogFormatted(LOG_ERROR,
-                   " Bad image type (%u), maybe compressed ? Only uncompressed or RLE; RGB, black&white or 8bit "
-                   "paletted images are supported\n",
-                   header.image_type);
-      return 0;
+      return Fail(" Bad image type (%u), maybe compressed ? Only uncompressed or RLE; RGB, black&white or 8bit "
+                  "paletted images are supported\n",
+                  header.image_type);
   }
   if (header.descriptor >> 6) {
     LogFormatted(LOG_ERROR, " Some kind of interleaving detected (%i).. loader cannot handle it, but will try anyhow\n",
@@ -215,40 +222,27 @@ int LoadTga(BitmapData& picture, FILE* file) {
   if (header.id_length) {
     uint8_t* ident = picture.LineBuffer();
     std::memset(ident, 0, 256);
-    if (!ReadExact(file, ident, header.id_length)) {
-      LogMessage("tga: file too short for its ident\n", LOG_ERROR);
-      return 0;
-    }
+    if (!reader.ReadBytes(ident, header.id_length)) return Fail("tga: file too short for its ident\n");
     LogFormatted(LOG_DETAIL, "Ident found: (%s)\n", reinterpret_cast<const char*>(ident));
   }
 
   const bool gray = header.image_type == 3 || header.image_type == 11;
   const bool mapped = header.image_type == 1 || header.image_type == 9;
   uint32_t mode = 0;
-  if (header.colour_map_type > 1) {
-    LogFormatted(LOG_ERROR, "tga: colour-map type %u is not supported\n", header.colour_map_type);
-    return 0;
-  }
-  if (mapped && header.colour_map_type != 1) {
-    LogMessage("tga: colour-mapped picture without a colour map\n", LOG_ERROR);
-    return 0;
-  }
+  if (header.colour_map_type > 1)
+    return Fail("tga: colour-map type %u is not supported\n", header.colour_map_type);
+  if (mapped && header.colour_map_type != 1) return Fail("tga: colour-mapped picture without a colour map\n");
   if (mapped) {
-    if (header.pixel_depth != 8) {
-      LogFormatted(LOG_ERROR, "Unsupported bit depth (%lu)\n", static_cast<unsigned long>(header.pixel_depth));
-      return 0;
-    }
+    if (header.pixel_depth != 8)
+      return Fail("Unsupported bit depth (%lu)\n", static_cast<unsigned long>(header.pixel_depth));
     mode = MODE_PALETTE_8BIT;
   } else if (gray && header.pixel_depth == 16) {
     mode = MODE_GRAY_ALPHA_88;
   } else if (!TrueColourMode(header.pixel_depth, mode)) {
-    LogFormatted(LOG_ERROR, "Unsupported bit depth (%lu)\n", static_cast<unsigned long>(header.pixel_depth));
-    return 0;
+    return Fail("Unsupported bit depth (%lu)\n", static_cast<unsigned long>(header.pixel_depth));
   }
-  if (header.width == 0 || header.height == 0) {
-    LogFormatted(LOG_ERROR, "tga: empty picture (%ux%u)\n", header.width, header.height);
-    return 0;
-  }
+  if (header.width == 0 || header.height == 0)
+    return Fail("tga: empty picture (%ux%u)\n", header.width, header.height);
 
   const uint32_t bpp = (header.pixel_depth + 7) / 8;
   const uint64_t pixels = uint64_t{header.width} * header.height;
@@ -258,33 +252,26 @@ int LoadTga(BitmapData& picture, FILE* file) {
   const uint64_t least = run_length ? (pixels + 127) / 128 * (1 + bpp) : pixels * bpp;
   const uint64_t data_start = kHeaderBytes + uint64_t{header.id_length} + map_bytes;
   if (data_start + least > file_size) {
-    LogFormatted(LOG_ERROR, "tga: file is cut short: %llu bytes cannot hold %ux%u pixels\n",
-                 static_cast<unsigned long long>(file_size), header.width, header.height);
-    return 0;
+    return Fail("tga: file is cut short: %llu bytes cannot hold %ux%u pixels\n",
+                static_cast<unsigned long long>(file_size), header.width, header.height);
   }
   if (!picture.InitPicture(header.width, header.height, mode)) return 0;
-  if (mapped && !ReadColourMap(picture, file, header)) return 0;
-  if (!mapped && map_bytes && std::fseek(file, static_cast<long>(map_bytes), SEEK_CUR) != 0) {
-    LogMessage("tga: cannot skip the colour map\n", LOG_ERROR);
-    return 0;
-  }
+  if (mapped && !ReadColourMap(picture, reader, header)) return 0;
+  if (!mapped && !reader.Skip(map_bytes)) return Fail("tga: cannot skip the colour map\n");
 
   // A row of up to 65,535 pixels of 4 bytes: more than the line buffer.
   std::vector<uint8_t> row(size_t{header.width} * bpp);
-  PixelReader reader(file, bpp, run_length);
+  PixelReader pixels_in(reader, bpp, run_length);
   bool short_read = false;
   for (uint32_t r = 0; r < header.height && !short_read; ++r) {
-    if (!reader.ReadRow(row.data(), header.width)) short_read = true;
+    if (!pixels_in.ReadRow(row.data(), header.width)) short_read = true;
     if (header.pixel_depth == 15 && !gray) ClearTopBits(row.data(), header.width);
     if (right_to_left) MirrorRow(row.data(), header.width, bpp);
     const uint32_t y = top_first ? r : header.height - r - 1;
     if (!picture.SetPixels(y * uint32_t{header.width}, header.width, row.data())) return 0;
   }
-  if (short_read) {
-    // Rows not reached would hold stale bytes: the picture is unusable.
-    LogMessage("Some error occured while reading\n", LOG_ERROR);
-    return 0;
-  }
+  // Rows not reached would hold stale bytes: the picture is unusable.
+  if (short_read) return Fail("Some error occured while reading\n");
   LogMessage("...tga loaded\n", LOG_MAJOR);
   return 1;
 }
@@ -306,8 +293,8 @@ int SaveTga(BitmapData& picture, FILE* file) {
   LogMessage(" writing header\n", LOG_DETAIL);
   uint8_t header[kHeaderBytes] = {};
   header[2] = picture.Mode() == MODE_GRAY_8BIT ? 3 : 2;
-  PutLe16(header + 12, picture.SizeX());
-  PutLe16(header + 14, picture.SizeY());
+  StoreLe16(header + 12, picture.SizeX());
+  StoreLe16(header + 14, picture.SizeY());
   header[16] = static_cast<uint8_t>(bpp * 8);
   header[17] = kDescriptorTopFirst;
   if (!WriteExact(file, header, sizeof header)) {

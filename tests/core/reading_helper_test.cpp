@@ -164,7 +164,7 @@ TEST(ReadingHelperForm, ByteOrdersOddPaddingAndShortBodiesOnFileAndStream) {
       bytes.resize(bytes.size() + body, 0x11);
     }
     WriteBytes(path, bytes);
-    OnFileAndStream(path, [&](auto& in) {
+    auto check = [&](auto& in) {
       LogCapture log;
       ReadingHelper helper;
       helper.FormByteOrdering = big_endian ? 0 : 1;
@@ -177,8 +177,71 @@ TEST(ReadingHelperForm, ByteOrdersOddPaddingAndShortBodiesOnFileAndStream) {
                   id + " " + std::to_string(length));
         EXPECT_EQ(helper.SkipFormChunk(in), body >= length ? 1 : 0) << "variant " << variant << " " << id;
       }
-    });
+    };
+    OnFileAndStream(path, check);
+    SCOPED_TRACE("read from a ByteReader");
+    ByteReader reader(bytes);
+    check(reader);
   }
+}
+
+// A loop over the chunks of a block ends whatever the lengths say: a zero
+// length still passes its header, a length beyond the parent is cut to the
+// parent's end (never the file's), and a cut header reads nothing.
+TEST(ReadingHelperForm, ChunkBodiesFromAByteReaderStayInsideTheirParent) {
+  auto header = [](std::vector<uint8_t>& bytes, const char* id, uint32_t length) {
+    bytes.insert(bytes.end(), id, id + 4);
+    bytes.resize(bytes.size() + 4);
+    StoreBe32(bytes.data() + bytes.size() - 4, length);
+  };
+  std::vector<uint8_t> bytes;
+  header(bytes, "FORM", 30);
+  header(bytes, "ODD ", 3);
+  bytes.insert(bytes.end(), {'a', 'b', 'c', 0});  // and its pad byte
+  header(bytes, "ZERO", 0);
+  header(bytes, "KID ", 0xFFFFFFF0u);  // claims far more than FORM holds
+  bytes.insert(bytes.end(), {'x', 'y'});
+  header(bytes, "NEXT", 1);
+  bytes.push_back('n');  // no pad byte at the very end
+
+  ReadingHelper helper;
+  helper.FormByteOrdering = 0;
+  ByteReader file(bytes);
+  ByteReader form;
+  {
+    LogCapture log;
+    EXPECT_EQ(helper.ReadFormChunk(file, form), 0);  // the pad rule is not chosen yet
+    EXPECT_EQ(log.ErrorText(), "Dont forget to set [FormSkipOddByte] and [FormByteOrdering] !\n");
+    EXPECT_EQ(file.Position(), 0u);
+  }
+  helper.FormSkipOddByte = 1;
+  ASSERT_EQ(helper.ReadFormChunk(file, form), 1);
+  EXPECT_EQ(form.Size(), 30u);
+  EXPECT_EQ(file.Position(), 38u);
+  std::string tree;
+  ByteReader body;
+  for (int guard = 0; guard < 10 && helper.ReadFormChunk(form, body); ++guard) {
+    tree += std::string(helper.form_header.id, 4) + ":" + std::to_string(body.Size()) +
+            (body.Clipped() ? "cut " : " ");
+  }
+  EXPECT_EQ(tree, "ODD :3 ZERO:0 KID :2cut ");
+  EXPECT_TRUE(form.AtEnd());
+  EXPECT_EQ(body.U8(), 0);  // the cut header handed back an empty body
+
+  ASSERT_EQ(helper.ReadFormChunk(file, body), 1);
+  EXPECT_EQ(std::string(helper.form_header.id, 4), "NEXT");
+  EXPECT_EQ(body.U8(), 'n');
+  EXPECT_TRUE(file.AtEnd());  // the missing pad byte at the end is no error
+
+  ByteReader again(bytes);
+  ASSERT_EQ(helper.ReadFormHeader(again), 1);
+  ASSERT_EQ(helper.ReadFormHeader(again), 1);
+  EXPECT_EQ(helper.SkipFormChunk(again), 1);
+  EXPECT_EQ(again.Position(), 20u);  // the odd body and its pad byte
+  ASSERT_EQ(helper.ReadFormHeader(again), 1);
+  ASSERT_EQ(helper.ReadFormHeader(again), 1);
+  EXPECT_EQ(helper.SkipFormChunk(again), 0);  // KID's body is not all there
+  EXPECT_TRUE(again.AtEnd());
 }
 
 size_t Put(FILE* file, const char* data) { return std::fwrite(data, 1, std::strlen(data), file); }

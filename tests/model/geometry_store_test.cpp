@@ -345,3 +345,40 @@ TEST_F(GeometryStore, InitDataEmptiesTheModelEvenWithoutDestroyData) {
 
 }  // namespace
 }  // namespace zepcon
+
+namespace zepcon {
+namespace {
+
+// InitData on a container that holds a grown model gives the same start as
+// a fresh container: first capacities, nothing stored, every value unset.
+TEST(GeometryStoreReuse, InitDataAgainStartsLikeAFreshContainer) {
+  ModelData used;
+  ASSERT_EQ(used.InitData(), 1);
+  for (uint32_t i = 0; i < 25000; ++i) used.StoreVertex(i, 1, 2);
+  ASSERT_EQ(used.SetVertexNormal(24000, {1, 2, 3}), 1);
+  ASSERT_EQ(used.SetVertexNormal(5, {1, 2, 3}), 1);
+  const uint32_t triangle[3] = {0, 1, 2};
+  ASSERT_EQ(used.StorePolygon(3, triangle), 1);
+  ASSERT_GT(used.Capacity(ModelData::kGroupVertices), 10000u);
+  ASSERT_EQ(used.InitData(), 1);
+
+  ModelData fresh;
+  ASSERT_EQ(fresh.InitData(), 1);
+  for (ModelData* model : {&used, &fresh}) {
+    SCOPED_TRACE(model == &used ? "used" : "fresh");
+    EXPECT_EQ(Values(model->vertexs_count, model->polygons_count, model->points_count,
+                     model->Capacity(ModelData::kGroupVertices), model->Capacity(ModelData::kGroupPoints)),
+              Values(0, 0, 0, 10000, 30000));
+    for (uint32_t i = 0; i < 12000; ++i) model->StoreVertex(i, 0, 0);  // grows again in the same steps
+    EXPECT_EQ(model->Capacity(ModelData::kGroupVertices), 20000u);
+    Vec3d normal{};
+    ASSERT_EQ(model->GetVertexNormal(5, normal), 1);
+    EXPECT_EQ(Values(normal.x, normal.z, model->GetVertexOwner(5), model->GetVertexMaterial(5)),
+              Values(-DBL_MAX, -DBL_MAX, kNoOwner, kNoMaterial));
+    ASSERT_EQ(model->GetVertexNormal(11999, normal), 1);
+    EXPECT_EQ(normal.y, -DBL_MAX);
+  }
+}
+
+}  // namespace
+}  // namespace zepcon

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/byte_reader.h"
 #include "picture/bitmap_data.h"
 #include "support/test_support.h"
 
@@ -150,21 +151,12 @@ inline MagickPicture MagickRead(const std::string& path, const std::string& map 
   return result;
 }
 
-inline void PutLe16(Bytes& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 2; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-inline void PutLe32(Bytes& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-inline uint32_t GetLe32(const Bytes& bytes, size_t at) {
-  return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
-         uint32_t{bytes[at + 3]} << 24;
-}
-inline void PutBe16(Bytes& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 2; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 - 8 * i));
-}
-inline void PutBe32(Bytes& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
-}
+// Header fields of hand-made files, through the one copy of the encoders
+// (bytes.at() refuses a field past the end of the file being made).
+inline void PutLe16(Bytes& bytes, size_t at, uint32_t value) { StoreLe16(&bytes.at(at + 1) - 1, value); }
+inline void PutLe32(Bytes& bytes, size_t at, uint32_t value) { StoreLe32(&bytes.at(at + 3) - 3, value); }
+inline uint32_t GetLe32(const Bytes& bytes, size_t at) { return LoadLe32(&bytes.at(at + 3) - 3); }
+inline void PutBe16(Bytes& bytes, size_t at, uint32_t value) { StoreBe16(&bytes.at(at + 1) - 1, value); }
+inline void PutBe32(Bytes& bytes, size_t at, uint32_t value) { StoreBe32(&bytes.at(at + 3) - 3, value); }
 
 }  // namespace zepcon::test

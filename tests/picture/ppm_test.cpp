@@ -52,6 +52,8 @@ TEST(PpmLoad, RefusalsSayWhy) {
       {"P6\n1 1\n65536\n", {1, 2, 3}, "bad maximum value 65536"},
       {"P6\n1 1\n255", {}, "bad header"},
       {"P6\n60000 60000\n255\n", {1, 2, 3}, "file too short"},
+      // width x height x 6 bytes wraps 64 bits to 12, which the file holds
+      {"P6\n2147549185 4294836226\n65535\n", Bytes(12, 7), "file too short for 2147549185x4294836226"},
   };
   for (const Case& c : cases) ExpectRefused(LoadPpm, Ppm(c.header, c.pixels), c.message);
 }
