@@ -37,7 +37,15 @@ TEST(Mim, RowsOf1664IndicesWithTheFirstPalette) {
 TEST(Mim, FilesWithoutRowsAreRefused) {
   ExpectRefused(LoadMim, Mim(0, 1663), "no rows behind the palettes", true);
   ExpectRefused(LoadMim, Bytes(100, 0), "shorter than its palettes", true);
-  EXPECT_EQ(LoadEveryPrefix(LoadMim, Mim(1)), 0u);
+  // Cut files around each boundary (the palette area, the first row).
+  const Bytes whole = Mim(1);
+  for (size_t length : {size_t{0}, size_t{1}, size_t{511}, size_t{512}, size_t{8191}, size_t{8192}, whole.size() - 1}) {
+    SCOPED_TRACE(length);
+    BitmapData picture;
+    LogCapture log;
+    EXPECT_EQ(LoadFromBytes(picture, LoadMim, Bytes(whole.begin(), whole.begin() + length)), 0);
+    EXPECT_FALSE(log.ErrorText().empty());
+  }
 }
 
 }  // namespace
