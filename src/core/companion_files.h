@@ -36,6 +36,11 @@ class CompanionFiles {
   // entry of its folder whose name matches the last component ignoring case
   // (asset names come from case-blind systems). Empty when neither exists.
   virtual std::string FindFile(const char* path) = 0;
+
+  // The path of the first entry of `folder` (in name order) whose name
+  // begins with `prefix`, compared ignoring case; empty when there is none.
+  // Resources named by number (the tiles of a big texture) are found so.
+  virtual std::string FindFileWithPrefix(const char* folder, const char* prefix);
 };
 
 }  // namespace zepcon

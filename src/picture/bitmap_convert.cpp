@@ -215,8 +215,12 @@ int BitmapData::BitmapConvertToMode(uint32_t destination, uint32_t flags) {
     return 0;
   }
 
+  // An alpha that is not activated is ignored: losing it turns nothing
+  // pink (the fix stage has zeroed it by then, which would make the whole
+  // picture pink).
   const AlphaRules rules = {
-      settings.alpha_zero_to_pink != 0 && ModeHasAlpha(source) && !ModeHasAlpha(destination),
+      settings.alpha_zero_to_pink != 0 && settings.alpha_activated != 0 && ModeHasAlpha(source) &&
+          !ModeHasAlpha(destination),
       settings.pink_to_alpha_zero != 0 && !ModeHasAlpha(source) && ModeHasAlpha(destination),
       settings.alpha_activated == 0 && ModeHasAlpha(destination),
   };

@@ -8,6 +8,7 @@
 namespace zepcon {
 
 class BitmapData;
+class FileStream;
 
 [[nodiscard]] int LoadBmp(BitmapData& picture, FILE* file);
 [[nodiscard]] int SaveBmp(BitmapData& picture, FILE* file);
@@ -20,5 +21,25 @@ class BitmapData;
 [[nodiscard]] int LoadJpeg(BitmapData& picture, FILE* file);
 [[nodiscard]] int SaveJpeg(BitmapData& picture, FILE* file);
 [[nodiscard]] int LoadBlp(BitmapData& picture, FILE* file);
+
+// Game and home-computer pictures.
+int LoadCel(BitmapData& picture, FILE* file);
+int SaveCel(BitmapData& picture, FILE* file);
+int LoadFf7Tex(BitmapData& picture, FILE* file);
+int SaveFf7Tex(BitmapData& picture, FILE* file);
+int LoadTim(BitmapData& picture, FILE* file);
+int LoadMim(BitmapData& picture, FILE* file);
+int LoadTm(BitmapData& picture, FILE* file);
+int LoadScr(BitmapData& picture, FILE* file);
+int LoadMmp(BitmapData& picture, FILE* file);
+int LoadViperTex(BitmapData& picture, FILE* file);
+// The pixel layout follows the file's extension (settings.file_extension).
+int Load555(BitmapData& picture, FileStream& stream);
+// Refuses: the type is recognised but not read.
+int LoadPic(BitmapData& picture, FILE* file);
+// Oni textures; the big texture finds its tiles through picture.companions.
+int LoadTxmp(BitmapData& picture, FILE* file);
+int SaveTxmp(BitmapData& picture, FileStream& stream);
+int LoadTxmb(BitmapData& picture, FILE* file);
 
 }  // namespace zepcon

@@ -193,5 +193,33 @@ TEST(BitmapConvert, RemoveAlphaAppliesTheAlphaSwitch) {
   EXPECT_EQ(picture.Mode(), MODE_BGRA8888);
 }
 
+// With alpha not activated the alpha is ignored: after the fix stage has
+// zeroed it, a save into a layout without alpha keeps every colour even
+// with "Alpha=0 to Pink" on. With alpha activated that rule still applies.
+TEST(BitmapConvert, IgnoredAlphaNeverTurnsPinkOnAlphaLoss) {
+  const Bytes rgba = {10, 20, 30, 0, 40, 50, 60, 128, 70, 80, 90, 255};
+  struct Case {
+    uint32_t activated, destination;
+    Bytes expected;
+  };
+  const Case cases[] = {
+      {0, MODE_RGB888, {10, 20, 30, 40, 50, 60, 70, 80, 90}},
+      {0, MODE_BGR888, {30, 20, 10, 60, 50, 40, 90, 80, 70}},
+      {0, MODE_GRAY_8BIT, {20, 50, 80}},
+      {1, MODE_RGB888, {255, 0, 255, 40, 50, 60, 70, 80, 90}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.destination);
+    BitmapData picture;
+    picture.settings.alpha_zero_to_pink = 1;
+    picture.settings.pink_to_alpha_zero = 1;
+    picture.settings.alpha_activated = c.activated;
+    MakePicture(picture, 3, 1, MODE_RGBA8888, rgba);
+    ASSERT_EQ(picture.RemoveAlpha(), 1);
+    ASSERT_EQ(picture.BitmapConvertToMode(c.destination, 0), 1);
+    EXPECT_EQ(RawPixels(picture), c.expected);
+  }
+}
+
 }  // namespace
 }  // namespace zepcon::test

@@ -22,18 +22,17 @@ int PlainPicture(CodecTarget& target, CodecFile& file) {
   return Codec(*target.picture, file.plain);
 }
 
+template <int (*Codec)(BitmapData&, FileStream&)>
+int StreamPicture(CodecTarget& target, CodecFile& file) {
+  return Codec(*target.picture, *file.stream);
+}
+
 template <int (*Codec)(TextData&, FileStream&)>
 int StreamText(CodecTarget& target, CodecFile& file) {
   return Codec(*target.text, *file.stream);
 }
 
 // Codecs that exist only to say the type cannot be read or written.
-int LoadPicRefusal(CodecTarget&, CodecFile&) {
-  LogMessage("Loading pic...\n", LOG_MAJOR);
-  LogMessage("unusupported\n", LOG_MAJOR);
-  return 0;
-}
-
 int SaveFf7BattleStub(CodecTarget&, CodecFile&) {
   LogMessage("Saving ff7 ??da...\n", LOG_MAJOR);
   LogMessage("... not supported yet ... is it needed ??\n", LOG_ERROR);
@@ -105,24 +104,24 @@ const DispatchRow kDispatch[kFileTypeCount] = {
     /* 30 Virtua Fighter 1 */ {kPending, kNone},
     /* 31 WaveFront obj */ {kPending, kPending},
     /* 32 Warcraft 3 model */ {kPending, kNone},
-    /* 33 Cell Picture */ {kPending, kPending},
+    /* 33 Cell Picture */ {Ready(PlainPicture<LoadCel>), Ready(PlainPicture<SaveCel>)},
     /* 34 Bitmap */ {Ready(PlainPicture<LoadBmp>), Ready(PlainPicture<SaveBmp>)},
-    /* 35 Ether2 picture */ {kPending, kNone},
-    /* 36 FF7 Texture */ {kPending, kPending},
-    /* 37 FF8 map pic */ {kPending, kNone},
-    /* 38 FF8 tim pic */ {kPending, kNone},
+    /* 35 Ether2 picture */ {Ready(PlainPicture<LoadMmp>), kNone},
+    /* 36 FF7 Texture */ {Ready(PlainPicture<LoadFf7Tex>), Ready(PlainPicture<SaveFf7Tex>)},
+    /* 37 FF8 map pic */ {Ready(PlainPicture<LoadMim>), kNone},
+    /* 38 FF8 tim pic */ {Ready(PlainPicture<LoadTim>), kNone},
     /* 39 Jpeg picture */ {Ready(PlainPicture<LoadJpeg>), Ready(PlainPicture<SaveJpeg>)},
-    /* 40 Megaman legends pic */ {kPending, kNone},
-    /* 41 Oni big texture */ {kPending, kNone},
-    /* 42 Oni texture */ {kPending, kPendingStream},
-    /* 43 Pic */ {Refuses(LoadPicRefusal), kNone},
+    /* 40 Megaman legends pic */ {Ready(PlainPicture<LoadTm>), kNone},
+    /* 41 Oni big texture */ {Ready(PlainPicture<LoadTxmb>), kNone},
+    /* 42 Oni texture */ {Ready(PlainPicture<LoadTxmp>), Ready(StreamPicture<SaveTxmp>, CodecIo::kStream)},
+    /* 43 Pic */ {Refuses(PlainPicture<LoadPic>), kNone},
     /* 44 Pixel map */ {Ready(PlainPicture<LoadPpm>), Ready(PlainPicture<SavePpm>)},
     /* 45 RGB picture */ {Ready(PlainPicture<LoadSgi>), Ready(PlainPicture<SaveSgi>)},
     /* 46 TarGA picture */ {Ready(PlainPicture<LoadTga>), Ready(PlainPicture<SaveTga>)},
-    /* 47 Viper racing texture */ {kPending, kNone},
+    /* 47 Viper racing texture */ {Ready(PlainPicture<LoadViperTex>), kNone},
     /* 48 War3 picture */ {Ready(PlainPicture<LoadBlp>), kNone},
-    /* 49 Z80 screens */ {kPending, kNone},
-    /* 50 Mafia texture */ {kPendingStream, kNone},
+    /* 49 Z80 screens */ {Ready(PlainPicture<LoadScr>), kNone},
+    /* 50 Mafia texture */ {Ready(StreamPicture<Load555>, CodecIo::kStream), kNone},
     /* 51 Plain text */ {Ready(StreamText<LoadText>, CodecIo::kStream), Ready(StreamText<SaveText>, CodecIo::kStream)},
 };
 

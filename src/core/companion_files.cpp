@@ -1,0 +1,31 @@
+#include "core/companion_files.h"
+
+#include <dirent.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace zepcon {
+
+std::string CompanionFiles::FindFileWithPrefix(const char* folder, const char* prefix) {
+  if (!folder || !prefix || !*prefix) return {};
+  const std::string base = *folder ? folder : "./";
+  DIR* dir = opendir(base.c_str());
+  if (!dir) return {};
+  const size_t length = std::strlen(prefix);
+  std::vector<std::string> matches;
+  while (const dirent* entry = readdir(dir)) {
+    if (std::strlen(entry->d_name) >= length && strncasecmp(entry->d_name, prefix, length) == 0)
+      matches.emplace_back(entry->d_name);
+  }
+  closedir(dir);
+  if (matches.empty()) return {};
+  // Directory order differs between systems; name order keeps the choice stable.
+  std::sort(matches.begin(), matches.end());
+  const bool separated = base.back() == '/' || base.back() == '\\';
+  return base + (separated ? "" : "/") + matches.front();
+}
+
+}  // namespace zepcon
