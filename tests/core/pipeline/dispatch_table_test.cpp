@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <map>
@@ -21,10 +23,14 @@ namespace fs = std::filesystem;
 
 // Rows whose files are not named by their extension: the extension is shared
 // with another row, empty, or not the name the format goes by.
+// A stem may name a family folder ("ff7/tex"): the test is then
+// tests/**/ff7/tex_test.cpp and the fuzz target fuzz/ff7_tex_fuzz.cpp.
 const std::map<int, std::string> kFileStems = {
     {TYPE_JPG, "jpeg"},
     {TYPE_SGI, "sgi"},
     {TYPE_TEXT, "text"},
+    {TYPE_FF7_TEX, "ff7/tex"},
+    {TYPE_VIPER_TEX, "viper/tex"},
 };
 
 std::string FileStem(int type_index) {
@@ -35,10 +41,22 @@ std::string FileStem(int type_index) {
   return stem;
 }
 
+// True when a file under `folder` has a path ending in `name` (which may
+// start with a family folder).
 bool HasFileNamed(const fs::path& folder, const std::string& name) {
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    if (entry.is_regular_file() && entry.path().filename() == name) return true;
+  const std::string tail = "/" + name;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string path = entry.path().generic_string();
+    if (entry.is_regular_file() && path.size() >= tail.size() &&
+        path.compare(path.size() - tail.size(), tail.size(), tail) == 0)
+      return true;
+  }
   return false;
+}
+
+std::string FuzzName(std::string stem) {
+  std::replace(stem.begin(), stem.end(), '/', '_');
+  return stem + "_fuzz.cpp";
 }
 
 // A row is offered in a direction exactly when its codec is built or about
@@ -79,7 +97,7 @@ TEST(DispatchTable, EveryBuiltLoaderHasItsTestAndFuzzTarget) {
     SCOPED_TRACE(RowName(i));
     const std::string stem = FileStem(i);
     ASSERT_FALSE(stem.empty()) << "the row has no extension: name its files in kFileStems";
-    EXPECT_TRUE(fs::exists(root / "fuzz" / (stem + "_fuzz.cpp"))) << "missing fuzz/" << stem << "_fuzz.cpp";
+    EXPECT_TRUE(fs::exists(root / "fuzz" / FuzzName(stem))) << "missing fuzz/" << FuzzName(stem);
     EXPECT_TRUE(HasFileNamed(root / "tests", stem + "_test.cpp")) << "missing tests/**/" << stem << "_test.cpp";
   }
   EXPECT_GT(built, 0);
