@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileIconProvider>
 #include <QHeaderView>
+#include <QScrollBar>
+#include <QTimer>
 #include <QStandardPaths>
 #include <QStyle>
 #include <algorithm>
@@ -99,6 +101,7 @@ DirTreeCtrl::DirTreeCtrl(QWidget* parent) : QTreeWidget(parent) {
   // Deep folders scroll sideways instead of being cut to "...".
   header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   header()->setStretchLastSection(false);
+  setTextElideMode(Qt::ElideNone);
   connect(this, &QTreeWidget::itemExpanded, this, &DirTreeCtrl::OnExpanded);
   connect(this, &QTreeWidget::itemCollapsed, this, &DirTreeCtrl::OnCollapsed);
   connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
@@ -173,6 +176,18 @@ void DirTreeCtrl::OnExpanded(QTreeWidgetItem* item) {
   std::stable_sort(names.begin(), names.end(),
                    [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; });
   for (const std::string& name : names) AddFolderItem(item, QString::fromStdString(name), {});
+  FitColumn();
+}
+
+void DirTreeCtrl::FitColumn() {
+  // Once the new rows are laid out, so that their indentation counts.
+  QTimer::singleShot(0, this, [this] {
+    resizeColumnToContents(0);
+    if (QTreeWidgetItem* current = currentItem()) {
+      const QRect place = visualItemRect(current);
+      horizontalScrollBar()->setValue(horizontalScrollBar()->value() + place.left() - indentation());
+    }
+  });
 }
 
 std::string DirTreeCtrl::FullPathOfItem(const QTreeWidgetItem* item) const {
@@ -225,6 +240,7 @@ bool DirTreeCtrl::SelectPath(const std::string& wanted) {
   else
     setCurrentItem(current);
   scrollToItem(current);
+  FitColumn();
   return true;
 }
 

@@ -49,6 +49,7 @@ class DirTreeCtrl : public QTreeWidget {
   void OnExpanded(QTreeWidgetItem* item);
   void OnCollapsed(QTreeWidgetItem* item);
   void EmptyItem(QTreeWidgetItem* item, bool with_dummy);
+  void FitColumn();
   void AddFolderItem(QTreeWidgetItem* parent, const QString& text, const QString& volume_path);
 
   QTreeWidgetItem* drives_ = nullptr;

@@ -169,6 +169,7 @@ MainDialog::MainDialog(const StartupArguments& arguments, QWidget* parent)
   TogglePreview();
 
   tree_->Fill(arguments_.mounts_text, arguments_.desktop);
+  LogMessage("Zepcon - 3D model and picture converter\n", LOG_MAJOR);
   HandleCommandLine(arguments_.command_line);
   timer_->start(50);
 }

@@ -454,6 +454,7 @@ COptionsSheet::COptionsSheet(const OptionsRecord& options, QWidget* parent) : QD
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs_);
   layout->addWidget(buttons);
+  resize(660, 380);  // all seven tabs in view
 }
 
 bool COptionsSheet::CheckPage(int index) {
