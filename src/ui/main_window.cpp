@@ -681,12 +681,16 @@ void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void MainDialog::dropEvent(QDropEvent* event) {
-  for (const QUrl& url : event->mimeData()->urls()) {
+  if (OpenDropped(*event->mimeData())) event->acceptProposedAction();
+}
+
+bool MainDialog::OpenDropped(const QMimeData& dropped) {
+  for (const QUrl& url : dropped.urls()) {
     if (!url.isLocalFile()) continue;
     OpenArgument(url.toLocalFile().toStdString());
-    event->acceptProposedAction();
-    return;
+    return true;
   }
+  return false;
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event) {

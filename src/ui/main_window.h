@@ -22,6 +22,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QMimeData;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
@@ -86,6 +87,9 @@ class MainDialog : public QDialog {
   // A folder to enter, or a file to select in its folder (command line,
   // dropped files).
   void OpenArgument(const std::string& argument);
+  // Files or a folder dropped onto the window: the first local one is
+  // opened as the command line would. False when none was local.
+  bool OpenDropped(const QMimeData& dropped);
   // Lists up to 15 more files of the folder being entered; false once done.
   bool ListingTick();
   bool ListingPending() const { return listing_.has_value(); }

@@ -1,6 +1,10 @@
 #include "ui/main_window.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QMimeData>
+#include <QUrl>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -14,6 +18,7 @@
 
 #include "core/format_table.h"
 #include "core/log.h"
+#include "ui/about_dialog.h"
 #include "ui/dir_tree.h"
 #include "ui_test_support.h"
 
@@ -412,6 +417,98 @@ TEST_F(MainWindowTest, PreviewOfAPictureShowsItsSize) {
   EXPECT_EQ(window.Converter().GetHeldKind(), static_cast<uint32_t>(KIND_BITMAP));
   SelectRows(window, {"b.off"});
   EXPECT_EQ(window.StatusLine()->text().toStdString(), "p: 1, v: 3, o: 1 m: 1, t: 0");
+}
+
+
+TEST_F(MainWindowTest, FailedSaveShowsItsStageAndLeavesNoFile) {
+  WriteText(fixture.data.File("b.off"), kTriangleOff);
+  ui::MainDialog& window = OpenData();
+  SelectRows(window, {"b.off"});
+  window.DestinationList()->setCurrentIndex(DestinationPosition(window.DestinationList(), TYPE_RAW));
+  const std::string unreachable = fixture.data.File("no-such-folder/b.RAW");
+  window.DestinationNameEdit()->setText(QString::fromStdString(unreachable));
+  QTest::mouseClick(window.ConvertButton(), Qt::LeftButton);
+  ASSERT_EQ(fixture.asked.errors.size(), 1u);
+  EXPECT_EQ(fixture.asked.errors[0].first.toStdString(), "Error saving data");
+  EXPECT_EQ(window.StatusLine()->text().toStdString(), "Error saving");
+  EXPECT_FALSE(std::filesystem::exists(unreachable));
+  EXPECT_TRUE(window.ConvertButton()->isEnabled());  // ready for another try
+}
+
+TEST_F(MainWindowTest, BatchConversionShowsWhichFileAndStageRuns) {
+  WriteText(fixture.data.File("a.off"), kTriangleOff);
+  WriteText(fixture.data.File("b.off"), kSquareOff);
+  ui::MainDialog& window = OpenData();
+  SelectRows(window, {"a.off", "b.off"});
+  window.DestinationList()->setCurrentIndex(DestinationPosition(window.DestinationList(), TYPE_RAW));
+  // The pipeline logs inside every stage: the status line is read there.
+  std::set<std::string> seen;
+  SetLogObserver([&](std::string_view, int) { seen.insert(window.StatusLine()->text().toStdString()); });
+  QTest::mouseClick(window.ConvertButton(), Qt::LeftButton);
+  SetLogObserver(nullptr);
+  for (const char* status : {"File 1 of 2: Loading data", "File 2 of 2: Loading data", "File 2 of 2: Saving data"})
+    EXPECT_EQ(seen.count(status), 1u) << status;
+  EXPECT_EQ(window.StatusLine()->text().toStdString(), "Succesfully converted");
+}
+
+TEST_F(MainWindowTest, DroppedFolderOpensLikeTheCommandLine) {
+  MakeMixedFolder();
+  const std::filesystem::path other = fixture.data.Path() / "sub.folder";
+  WriteText(other / "dropped.txt", "x\n");
+  ui::MainDialog& window = OpenData();
+  QMimeData remote;
+  remote.setUrls({QUrl("https://example.org/a.off")});
+  EXPECT_FALSE(window.OpenDropped(remote));
+  QMimeData mime;
+  mime.setUrls({QUrl("https://example.org/b.off"),
+                QUrl::fromLocalFile(QString::fromStdString((other / "dropped.txt").string()))});
+  EXPECT_TRUE(window.OpenDropped(mime));
+  fixture.FinishListing();
+  EXPECT_EQ(window.CurrentFolder(), other.string() + "/");
+  ASSERT_EQ(window.FileList()->selectedItems().size(), 1);
+  EXPECT_EQ(window.FileList()->selectedItems()[0]->text(0).toStdString(), "dropped");
+}
+
+TEST_F(MainWindowTest, SeparatePreviewWindowAndItsStoredRectangle) {
+  fixture.options.preview_shown = 1;
+  ui::MainDialog& window = OpenData();
+  EXPECT_EQ(window.width(), 793);
+  window.RunOptionsSheet([](QDialog& sheet) {
+    sheet.findChild<QCheckBox*>("previewSeparate")->setChecked(true);
+    sheet.accept();
+    return true;
+  });
+  EXPECT_EQ(window.width(), 493);
+  EXPECT_TRUE(window.PreviewWindow()->isVisibleTo(&window));
+  EXPECT_EQ(window.PreviewArea()->window(), window.PreviewWindow());
+  QTest::mouseClick(window.PreviewToggleButton(), Qt::LeftButton);
+  EXPECT_FALSE(window.PreviewWindow()->isVisibleTo(&window));
+  EXPECT_EQ(window.width(), 493);
+
+  window.PreviewWindow()->setGeometry(40, 50, 260, 270);
+  fixture.window.reset();
+  OptionsRecord stored;
+  ASSERT_EQ(LoadOptions(stored, OptionsFilePath(fixture.settings.Path().string() + "/")), 1);
+  EXPECT_EQ(stored.preview_separate, 1u);
+  EXPECT_EQ(stored.preview_left, 40);
+  EXPECT_EQ(stored.preview_top, 50);
+  EXPECT_EQ(stored.preview_width, 260);
+  EXPECT_EQ(stored.preview_height, 270);
+}
+
+TEST(AboutBox, ListsEveryTypeWithWhatItCanDo) {
+  ui::AboutDialog about;
+  EXPECT_EQ(about.windowTitle().toStdString(), "About Zepcon");
+  QTreeWidget* types = about.TypeList();
+  ASSERT_EQ(types->topLevelItemCount(), kFileTypeCount);
+  for (int i = 0; i < kFileTypeCount; ++i) {
+    const FileTypeInfo& row = FormatTable()[i];
+    const QTreeWidgetItem* item = types->topLevelItem(i);
+    EXPECT_EQ(item->text(0).toStdString(), row.name);
+    EXPECT_EQ(item->text(2).toStdString(), DataKindName(row.data_kind));
+    EXPECT_EQ(item->text(3).toStdString(), row.can_load ? "Yes" : "No");
+    EXPECT_EQ(item->text(4).toStdString(), row.can_save ? "Yes" : "No");
+  }
 }
 
 }  // namespace
