@@ -81,19 +81,5 @@ TEST_F(DirTreeTest, CollapsingForgetsAndExpandingRereads) {
   EXPECT_EQ(ChildTexts(top), (std::vector<std::string>{"one", "Two"}));
 }
 
-TEST_F(DirTreeTest, FullPathsOfTheTopItems) {
-  EXPECT_EQ(tree.FullPathOfItem(tree.DrivesItem()), "");
-  EXPECT_EQ(tree.FullPathOfItem(tree.DesktopItem()), root.Path().string());
-  tree.DrivesItem()->setExpanded(true);
-  ASSERT_EQ(tree.DrivesItem()->childCount(), 1);
-  EXPECT_EQ(tree.FullPathOfItem(tree.DrivesItem()->child(0)), "/");
-  tree.DesktopItem()->setExpanded(true);
-  std::filesystem::create_directory(root.Path() / "x");
-  tree.DesktopItem()->setExpanded(false);
-  tree.DesktopItem()->setExpanded(true);
-  ASSERT_EQ(tree.DesktopItem()->childCount(), 1);
-  EXPECT_EQ(tree.FullPathOfItem(tree.DesktopItem()->child(0)), (root.Path() / "x").string());
-}
-
 }  // namespace
 }  // namespace zepcon::test

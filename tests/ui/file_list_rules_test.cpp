@@ -58,8 +58,6 @@ TEST(FileListRules, NamesAndDestinationNames) {
     EXPECT_EQ(SplitFileName(c.file).name, c.name) << c.file;
     EXPECT_EQ(SplitFileName(c.file).extension, c.extension) << c.file;
   }
-  EXPECT_EQ(DestinationName("/x/v1.2/a.b.3ds", "OBJ"), "/x/v1.2/a.b.OBJ");
-  EXPECT_EQ(DestinationName("/x/v1.2/plain", "OBJ"), "/x/v1.2/plain.OBJ");
   EXPECT_EQ(DestinationName("plain", "RAW"), "plain.RAW");
   EXPECT_LT(CompareNoCase("Apple", "banana"), 0);
   EXPECT_EQ(CompareNoCase("ABC", "abc"), 0);

@@ -18,7 +18,6 @@
 
 #include "core/format_table.h"
 #include "core/log.h"
-#include "ui/about_dialog.h"
 #include "ui/dir_tree.h"
 #include "ui_test_support.h"
 
@@ -303,18 +302,6 @@ TEST_F(MainWindowTest, SelectionsThatCannotConvertDisableConvert) {
   }
 }
 
-TEST_F(MainWindowTest, SeveralFilesConvertOneAfterAnother) {
-  MakeMixedFolder();
-  ui::MainDialog& window = OpenData();
-  SelectRows(window, {"A.off", "b.off"});
-  window.DestinationList()->setCurrentIndex(DestinationPosition(window.DestinationList(), TYPE_RAW));
-  QTest::mouseClick(window.ConvertButton(), Qt::LeftButton);
-  EXPECT_TRUE(std::filesystem::exists(fixture.data.File("A.RAW")));
-  EXPECT_TRUE(std::filesystem::exists(fixture.data.File("b.RAW")));
-  EXPECT_EQ(window.StatusLine()->text().toStdString(), "Succesfully converted");
-  EXPECT_TRUE(fixture.asked.errors.empty());
-}
-
 TEST_F(MainWindowTest, SearchSelectsTheFirstNameWithThePrefix) {
   for (const char* name : {"alpha.txt", "mo.txt", "moon.txt", "Mox.txt", "zeta.txt"})
     WriteText(fixture.data.File(name), "x\n");
@@ -449,6 +436,9 @@ TEST_F(MainWindowTest, BatchConversionShowsWhichFileAndStageRuns) {
   for (const char* status : {"File 1 of 2: Loading data", "File 2 of 2: Loading data", "File 2 of 2: Saving data"})
     EXPECT_EQ(seen.count(status), 1u) << status;
   EXPECT_EQ(window.StatusLine()->text().toStdString(), "Succesfully converted");
+  EXPECT_TRUE(std::filesystem::exists(fixture.data.File("a.RAW")));
+  EXPECT_TRUE(std::filesystem::exists(fixture.data.File("b.RAW")));
+  EXPECT_TRUE(fixture.asked.errors.empty());
 }
 
 TEST_F(MainWindowTest, DroppedFolderOpensLikeTheCommandLine) {
@@ -494,21 +484,6 @@ TEST_F(MainWindowTest, SeparatePreviewWindowAndItsStoredRectangle) {
   EXPECT_EQ(stored.preview_top, 50);
   EXPECT_EQ(stored.preview_width, 260);
   EXPECT_EQ(stored.preview_height, 270);
-}
-
-TEST(AboutBox, ListsEveryTypeWithWhatItCanDo) {
-  ui::AboutDialog about;
-  EXPECT_EQ(about.windowTitle().toStdString(), "About Zepcon");
-  QTreeWidget* types = about.TypeList();
-  ASSERT_EQ(types->topLevelItemCount(), kFileTypeCount);
-  for (int i = 0; i < kFileTypeCount; ++i) {
-    const FileTypeInfo& row = FormatTable()[i];
-    const QTreeWidgetItem* item = types->topLevelItem(i);
-    EXPECT_EQ(item->text(0).toStdString(), row.name);
-    EXPECT_EQ(item->text(2).toStdString(), DataKindName(row.data_kind));
-    EXPECT_EQ(item->text(3).toStdString(), row.can_load ? "Yes" : "No");
-    EXPECT_EQ(item->text(4).toStdString(), row.can_save ? "Yes" : "No");
-  }
 }
 
 }  // namespace
