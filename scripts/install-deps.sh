@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake g++ clang libclang-rt-14-dev
   libgtest-dev libjpeg62-turbo-dev libcli11-dev
-  imagemagick assimp-utils xvfb
+  imagemagick assimp-utils xvfb xauth
+  qt6-base-dev libgl-dev libglu1-mesa-dev fonts-dejavu-core
 )
 
 missing=()

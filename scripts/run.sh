@@ -1,27 +1,17 @@
 #!/usr/bin/env bash
-# Builds Zepcon and starts it. Until the main window lands, "starting" means
-# the command-line tool on the bundled examples: it recognises them, shows
-# what they hold and converts each to the other formats of its kind.
+# Builds Zepcon and starts its main window on the bundled examples (or on the
+# folder or file given). Without a display it says so instead of failing
+# deep inside the window system.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j"$(nproc)" --target zepcon-cli
+cmake --build build -j"$(nproc)" --target zepcon zepcon-cli
 
-out=$(mktemp -d)
-cli=./build/zepcon-cli
-$cli identify examples/*
-for example in examples/*; do
-  echo
-  $cli info "$example"
-done
-echo
-$cli convert --to raw examples/cube.off -o "$out"
-for type in bmp tga rgb jpg; do
-  $cli convert --to "$type" examples/gradient.ppm -o "$out"
-done
-$cli convert --to txt examples/readme-example.txt -o "$out"
-echo
-echo "Converted files are in $out:"
-ls -l "$out"
+target=${1:-examples}
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display: starting the window on a virtual one (xvfb-run); close it with Ctrl+C."
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" ./build/zepcon "$target"
+fi
+exec ./build/zepcon "$target"
