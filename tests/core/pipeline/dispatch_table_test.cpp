@@ -23,6 +23,7 @@ namespace fs = std::filesystem;
 // with another row, empty, or not the name the format goes by.
 const std::map<int, std::string> kFileStems = {
     {TYPE_JPG, "jpeg"},
+    {TYPE_REVOLT, "revolt"},
     {TYPE_SGI, "sgi"},
     {TYPE_TEXT, "text"},
 };
