@@ -129,6 +129,14 @@ TEST(HelionLoader, PartialFilesAndBadNumbers) {
   }
 }
 
+// A hand-made file converts to OFF that assimp reads the same.
+TEST(HelionLoader, ConvertsToOffReadByAssimp) {
+  TempDir dir;
+  WriteText(dir.File("tri.3df"), "4\n0 0 0\n2 0 0\n2 3 0\n0 3 -1\n2\n1 2 3\n1 3 4\n0\n0\n");
+  const ModelView seen = ExpectOffReadBackByAssimp(dir.File("tri.3df"), TYPE_HELION);
+  EXPECT_EQ(seen, (ModelView{2, 0, 0, -1, 2, 3, 0}));
+}
+
 // A bone whose first joint ends no other bone is written with the parent
 // number 0; the second of a chain names the first.
 TEST(HelionSaver, BoneOwningNamesTheBoneEndingAtTheFirstJoint) {

@@ -95,4 +95,31 @@ inline std::vector<double> VertexAt(ModelData& model, uint32_t v) {
   return {x, y, z};
 }
 
+// Triangle count and extent of triangles, as AssimpInfo reports them.
+inline ModelView ViewOf(const std::vector<Triangle>& triangles) {
+  ModelView view = kNoView;
+  view[0] = static_cast<double>(triangles.size());
+  for (const Triangle& t : triangles)
+    for (int k = 0; k < 9; ++k) {
+      view[1 + k % 3] = std::min(view[1 + k % 3], t[k]);
+      view[4 + k % 3] = std::max(view[4 + k % 3], t[k]);
+    }
+  return view;
+}
+
+// Converts `source` to OFF; assimp reads back the same triangle count and
+// extent as we loaded (when it is installed). What we loaded, as a view.
+inline ModelView ExpectOffReadBackByAssimp(const std::string& source, int type) {
+  TempDir temp;
+  const std::string off = temp.File("out.off");
+  std::vector<Triangle> ours;
+  EXPECT_EQ(Convert(source, type, &ours, off, TYPE_OFF), 1);
+  EXPECT_GT(ours.size(), 0u);
+  const ModelView seen = ViewOf(ours);
+  if (!HaveProgram("assimp")) return seen;
+  const ModelView written = AssimpInfo(off);
+  for (int k = 0; k < 7; ++k) EXPECT_NEAR(written[k], seen[k], 1.5e-6) << "OFF item " << k;
+  return seen;
+}
+
 }  // namespace zepcon::test

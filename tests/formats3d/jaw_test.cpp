@@ -74,6 +74,14 @@ TEST(JawSaver, RoundTripKeepsPositionsAndTriangles) {
   EXPECT_EQ(back.model.polygons_count, 3u);
 }
 
+// A hand-made file converts to OFF that assimp reads the same.
+TEST(JawLoader, ConvertsToOffReadByAssimp) {
+  TempDir dir;
+  WriteText(dir.File("box.jaw"), "Light: (0,0,0)\n0: 0 0 0\n1: 2 0 0\n2: 2 3 0\n3: 0 3 -1\ntri 0, 1, 2\ntri 0, 2, 3\n");
+  const ModelView seen = ExpectOffReadBackByAssimp(dir.File("box.jaw"), TYPE_JAWED);
+  EXPECT_EQ(seen, (ModelView{2, 0, 0, -1, 2, 3, 0}));
+}
+
 // A long line is cut, never overruns, and still ends the reading.
 TEST(JawLoader, OverlongLinesAreCut) {
   FreshModel fresh;

@@ -239,29 +239,17 @@ TEST(Md3Corpus, EveryFileAgreesWithAssimp) {
     if (entry.expected_type != TYPE_MD3) continue;
     SCOPED_TRACE(entry.path);
     ++checked;
-    TempDir temp;
     const std::string source = (CorpusDir() / entry.path).string();
-    const std::string off = temp.File("out.off");
-    std::vector<Triangle> ours;
-    ASSERT_EQ(Convert(source, TYPE_MD3, &ours, off, TYPE_OFF), 1);
-    ASSERT_GT(ours.size(), 0u);
+    const ModelView seen = ExpectOffReadBackByAssimp(source, TYPE_MD3);
     if (!have_assimp) continue;
-    ModelView seen = kNoView;
-    seen[0] = static_cast<double>(ours.size());
-    for (const Triangle& t : ours)
-      for (int k = 0; k < 9; ++k) {
-        seen[1 + k % 3] = std::min(seen[1 + k % 3], t[k]);
-        seen[4 + k % 3] = std::max(seen[4 + k % 3], t[k]);
-      }
     // A copy alone in its folder: assimp would join a player's three parts.
+    TempDir temp;
     const std::string copy = temp.File("alone.md3");
     std::filesystem::copy_file(source, copy);
     const ModelView reference = AssimpInfo(copy);
     ASSERT_GE(reference[0], 0) << "assimp cannot read it";
     const ModelView turned = {seen[0], seen[1], seen[3], -seen[5], seen[4], seen[6], -seen[2]};
     for (int k = 0; k < 7; ++k) EXPECT_NEAR(turned[k], reference[k], 1e-6) << "item " << k;
-    const ModelView written = AssimpInfo(off);
-    for (int k = 0; k < 7; ++k) EXPECT_NEAR(written[k], seen[k], 1.5e-6) << "OFF item " << k;
   }
   EXPECT_GE(checked, 10);
   if (!have_assimp) GTEST_SKIP() << "assimp is not installed: its reading was not compared";

@@ -185,6 +185,14 @@ TEST(ModSaver, TexturedObjectsRoundTrip) {
             1);
 }
 
+// A hand-made model converts to OFF that assimp reads the same.
+TEST(ModLoader, ConvertsToOffReadByAssimp) {
+  TempDir dir;
+  WriteBytes(dir.File("car.mod"), ModBytes(Car()));
+  const ModelView seen = ExpectOffReadBackByAssimp(dir.File("car.mod"), TYPE_VIPER_MOD);
+  EXPECT_EQ(seen, (ModelView{3, 0, 0, 0, 5, 1, 1}));
+}
+
 // A model without textures gets no records and a header that says so; a
 // model whose indexes would not fit 16 bits is refused before writing.
 TEST(ModSaver, UntexturedAndOversizedModels) {
