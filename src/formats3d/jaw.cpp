@@ -98,7 +98,8 @@ int LoadJaw(ModelData& model, FILE* file) {
     break;
   }
   if (bad_numbers)
-    LogFormatted(LOG_ERROR, "LoadJaw: %" PRIu64 " unreadable lines or numbers (coordinates read as 0, triangles skipped)\n",
+    LogFormatted(LOG_ERROR,
+                 "LoadJaw: %" PRIu64 " unreadable lines or numbers (coordinates read as 0, triangles skipped)\n",
                  bad_numbers);
   LogMessage("...jaw loaded\n", LOG_MAJOR);
   LogFormatted(LOG_DETAIL, "verts %lu, polys %lu\n", static_cast<unsigned long>(model.vertexs_count),

@@ -221,7 +221,8 @@ int SaveMod(ModelData& model, FILE* file) {
     if (model.material.texture < 0 || static_cast<uint32_t>(model.material.texture) >= model.textures_count) continue;
     uint8_t record[kTextureRecordSize] = {};
     char name[kRecordNameSize];
-    std::snprintf(name, sizeof name, "%.11s.tex", model.Texture(static_cast<uint32_t>(model.material.texture)).base_name);
+    std::snprintf(name, sizeof name, "%.11s.tex",
+                  model.Texture(static_cast<uint32_t>(model.material.texture)).base_name);
     std::memcpy(record, name, std::strlen(name));
     StoreLe16(record + 24, object.first_vertex);
     StoreLe16(record + 26, object.first_vertex + object.vertex_count);

@@ -27,7 +27,10 @@ std::vector<uint8_t> SurfaceBytes(const Md3Surface& s) {
   const uint32_t end_at = frames_at + 8 * vertexs * static_cast<uint32_t>(s.frames.size());
   Bytes b;
   b.Text("IDP3", 4).Text(s.name, 64).U32(0);
-  b.U32(static_cast<uint32_t>(s.frames.size())).U32(s.shaders).U32(vertexs).U32(static_cast<uint32_t>(s.triangles.size()));
+  b.U32(static_cast<uint32_t>(s.frames.size()))
+      .U32(s.shaders)
+      .U32(vertexs)
+      .U32(static_cast<uint32_t>(s.triangles.size()));
   b.U32(triangles_at).U32(shaders_at).U32(texcoords_at).U32(frames_at).U32(end_at);
   for (const auto& t : s.triangles) b.U32(t[0]).U32(t[1]).U32(t[2]);
   for (uint32_t i = 0; i < s.shaders; ++i) b.Text(s.shader, 64).U32(i);

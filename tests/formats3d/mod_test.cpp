@@ -168,7 +168,8 @@ TEST(ModSaver, TexturedObjectsRoundTrip) {
   EXPECT_EQ(triangles, 4u);
   ASSERT_EQ(bytes.size(), 60 + 32 * vertexs + 32 * records + 8 * triangles);
   std::vector<std::string> names;
-  for (uint32_t k = 0; k < records; ++k) names.emplace_back(reinterpret_cast<const char*>(&bytes[60 + 32 * vertexs + 32 * k]));
+  for (uint32_t k = 0; k < records; ++k)
+    names.emplace_back(reinterpret_cast<const char*>(&bytes[60 + 32 * vertexs + 32 * k]));
   EXPECT_EQ(names, (std::vector<std::string>{"body.tex", "wheel.tex", "roof_with_a.tex"}));
   for (const char* texture : {"body.tga", "wheel.tga", "roof_with_a_lon.tga"})
     EXPECT_TRUE(std::filesystem::exists(dir.Path() / "out" / texture)) << texture;
