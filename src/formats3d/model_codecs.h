@@ -13,5 +13,13 @@ class ModelData;
 [[nodiscard]] int SaveRaw(ModelData& model, FILE* file);
 [[nodiscard]] int LoadOff(ModelData& model, FILE* file);
 [[nodiscard]] int SaveOff(ModelData& model, FILE* file);
+[[nodiscard]] int Load3df(ModelData& model, FILE* file);
+[[nodiscard]] int Save3df(ModelData& model, FILE* file);
+[[nodiscard]] int LoadJaw(ModelData& model, FILE* file);
+[[nodiscard]] int SaveJaw(ModelData& model, FILE* file);
+[[nodiscard]] int LoadMd3(ModelData& model, FILE* file);
+[[nodiscard]] int LoadM(ModelData& model, FILE* file);
+[[nodiscard]] int LoadMod(ModelData& model, FILE* file);
+[[nodiscard]] int SaveMod(ModelData& model, FILE* file);
 
 }  // namespace zepcon
