@@ -13,5 +13,11 @@ int LoadRaw(ModelData& model, FILE* file);
 int SaveRaw(ModelData& model, FILE* file);
 int LoadOff(ModelData& model, FILE* file);
 int SaveOff(ModelData& model, FILE* file);
+// Final Fantasy 7: a P part, a field skeleton (HRC) with its parts and
+// animations, one RSD part, a battle skeleton with its parts and animation.
+int LoadP(ModelData& model, FILE* file);
+int LoadHrc(ModelData& model, FILE* file);
+int LoadRsd(ModelData& model, FILE* file);
+int LoadFf7Battle(ModelData& model, FILE* file);
 
 }  // namespace zepcon

@@ -22,6 +22,7 @@ namespace fs = std::filesystem;
 // Rows whose files are not named by their extension: the extension is shared
 // with another row, empty, or not the name the format goes by.
 const std::map<int, std::string> kFileStems = {
+    {TYPE_FF7_BATTLE, "ff7_battle"},
     {TYPE_JPG, "jpeg"},
     {TYPE_SGI, "sgi"},
     {TYPE_TEXT, "text"},
