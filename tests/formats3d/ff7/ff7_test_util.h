@@ -174,3 +174,20 @@ inline long AssimpFaces(const std::string& path) {
 }
 
 }  // namespace zepcon::ff7_test
+
+namespace zepcon::ff7_test {
+
+// An RSD naming its P file and textures, in the layout real ones have.
+inline std::string RsdText(const std::string& ply, const std::vector<std::string>& textures) {
+  std::string text = "@RSD940102\r\nPLY=" + ply + "\r\nMAT=X.MAT\r\nGRP=X.GRP\r\nNTEX=" +
+                     std::to_string(textures.size()) + "\r\n";
+  for (size_t i = 0; i < textures.size(); ++i) text += "TEX[" + std::to_string(i) + "]=" + textures[i] + "\r\n";
+  return text;
+}
+
+inline std::string SegmentName(ModelData& model, int32_t index) {
+  model.Animation_GetSegmentInfo(index);
+  return model.animation_segment.name;
+}
+
+}  // namespace zepcon::ff7_test
