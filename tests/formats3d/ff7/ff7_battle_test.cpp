@@ -48,8 +48,8 @@ Bytes BuildBattleAnimation(const std::vector<std::vector<std::array<uint16_t, 3>
   return b;
 }
 
-PSpec TexturedTriangle() {
-  PSpec p = TriangleP(0);
+PContent TexturedTriangle() {
+  PContent p = TriangleP(0);
   p.texcoords = {{0, 0}, {1, 0}, {0, 1}};
   p.groups[0].textured = 1;
   return p;

@@ -35,7 +35,7 @@ struct PGroup {
 
 // A P part. Colours are blue, green, red, alpha as in the file; a polygon
 // lists the three indexes found at bytes 2-3, 4-5 and 6-7 of its record.
-struct PSpec {
+struct PContent {
   std::vector<std::array<float, 3>> vertexs;
   std::vector<std::array<float, 2>> texcoords;
   std::vector<std::array<uint8_t, 4>> vertex_colours;
@@ -46,7 +46,7 @@ struct PSpec {
   uint32_t edges = 3;
 };
 
-inline Bytes BuildP(const PSpec& p) {
+inline Bytes BuildP(const PContent& p) {
   const uint32_t nv = static_cast<uint32_t>(p.vertexs.size());
   const uint32_t np = static_cast<uint32_t>(p.polygons.size());
   const uint32_t ng = static_cast<uint32_t>(p.groups.size());
@@ -84,8 +84,8 @@ inline Bytes BuildP(const PSpec& p) {
 }
 
 // One untextured triangle at an offset, in one colour.
-inline PSpec TriangleP(float offset, std::array<uint8_t, 4> bgra = {10, 20, 30, 255}) {
-  PSpec p;
+inline PContent TriangleP(float offset, std::array<uint8_t, 4> bgra = {10, 20, 30, 255}) {
+  PContent p;
   p.vertexs = {{offset, 0, 0}, {offset + 1, 0, 0}, {offset, 1, 0}};
   p.vertex_colours = {bgra, bgra, bgra};
   p.polygon_colours = {bgra};

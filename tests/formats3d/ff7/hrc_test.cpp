@@ -27,7 +27,7 @@ const std::vector<std::vector<std::array<float, 3>>> kGoodFrames = {
 void WriteFieldModel(const test::TempDir& dir) {
   test::WriteText(dir.File("skel.hrc"), kThreeBones);
   test::WriteText(dir.File("PARTA.rsd"), RsdText("PARTA.PLY", {"skin.TIM", "face.TIM"}));
-  PSpec a;
+  PContent a;
   a.vertexs = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
   a.texcoords = {{0, 0}, {1, 0}, {0, 1}};
   a.vertex_colours.assign(3, {30, 20, 10, 255});

@@ -11,8 +11,8 @@ namespace {
 
 // Two groups of three vertexs: the first plain, the second textured with
 // texture number 1, its coordinates starting at the second pair.
-PSpec TwoGroupP() {
-  PSpec p;
+PContent TwoGroupP() {
+  PContent p;
   p.vertexs = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}};
   p.texcoords = {{9, 9}, {0.25f, 0.5f}, {0.75f, 0.5f}, {0.5f, 1}};
   p.vertex_colours = {{30, 20, 10, 255}, {30, 20, 10, 255}, {30, 20, 10, 255},
@@ -69,7 +69,7 @@ TEST(PLoader, PolygonColoursAreUsedOnlyWhenAllowedAndOpaque) {
   } cases[] = {{0, 255, 255, false}, {1, 255, 255, true}, {1, 254, 255, false}, {1, 255, 0, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.option << " " << int{c.polygon_alpha} << " " << int{c.vertex_alpha});
-    PSpec p = TwoGroupP();
+    PContent p = TwoGroupP();
     p.polygon_colours[1][3] = c.polygon_alpha;
     p.vertex_colours[0][3] = c.vertex_alpha;
     test::TempDir dir;
@@ -141,7 +141,7 @@ TEST(PLoader, EveryTruncatedPrefixLoadsOrFailsWithAReason) {
 TEST(PLoader, HostileCountsAndIndexesAreRefusedWithAReason) {
   struct Case {
     const char* what;
-    void (*edit_spec)(PSpec&);
+    void (*edit_content)(PContent&);
     void (*edit_bytes)(Bytes&);
     int result;
     uint32_t polygons;
@@ -152,20 +152,20 @@ TEST(PLoader, HostileCountsAndIndexesAreRefusedWithAReason) {
        "the file ends inside the vertexs"},
       {"group count past the file", nullptr, [](Bytes& b) { StoreLe32(b.data() + 48, 0x7FFFFFFFu); }, 0, 0,
        "the file ends inside the groups"},
-      {"group with too many polygons", [](PSpec& p) { p.groups[0].polygon_count = 0xFFFFFFF0u; }, nullptr, 1, 2,
+      {"group with too many polygons", [](PContent& p) { p.groups[0].polygon_count = 0xFFFFFFF0u; }, nullptr, 1, 2,
        "names polygons past"},
       {"groups naming the same polygons over and over",
-       [](PSpec& p) { p.groups.assign(500, PGroup{0, 2, 0, 3, 0, 0, 0}); }, nullptr, 1, 2,
+       [](PContent& p) { p.groups.assign(500, PGroup{0, 2, 0, 3, 0, 0, 0}); }, nullptr, 1, 2,
        "names more polygons than the part has left"},
-      {"corner outside the part", [](PSpec& p) { p.polygons[0][1] = 40000; }, nullptr, 1, 1,
+      {"corner outside the part", [](PContent& p) { p.polygons[0][1] = 40000; }, nullptr, 1, 1,
        "1 polygons name vertexs outside the part"},
-      {"group starting past the vertexs", [](PSpec& p) { p.groups[1].first_vertex = 0xFFFFFFFFu; }, nullptr, 1, 1,
+      {"group starting past the vertexs", [](PContent& p) { p.groups[1].first_vertex = 0xFFFFFFFFu; }, nullptr, 1, 1,
        "1 polygons name vertexs outside the part"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    PSpec p = TwoGroupP();
-    if (c.edit_spec) c.edit_spec(p);
+    PContent p = TwoGroupP();
+    if (c.edit_content) c.edit_content(p);
     Bytes bytes = BuildP(p);
     if (c.edit_bytes) c.edit_bytes(bytes);
     test::TempDir dir;

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 TEST(RsdLoader, OneRsdLoadsOnePartWithItsTexturesAndNoSkeleton) {
   test::TempDir dir;
   test::WriteText(dir.File("body.rsd"), "# made by hand\r\n" + RsdText("Body.PLY", {"Skin.TIM", "eyes.bmp"}));
-  PSpec p = TriangleP(2);
+  PContent p = TriangleP(2);
   p.texcoords = {{0, 0}, {1, 0}, {0, 1}};
   p.groups[0].textured = 1;
   p.groups[0].texture = 1;
