@@ -121,6 +121,31 @@ TEST(HrcLoader, PosedJointsAreWhereTheRotationsPutThem) {
   }
 }
 
+// A part moves with the bone that owns it: the hip turned by y = 90 swings
+// from pointing down -z to pointing down -x, and the part's vertexs with it
+// (a vertex on the rotation axis stays).
+TEST(HrcLoader, PosedVertexsFollowTheirBone) {
+  test::TempDir dir;
+  test::WriteText(dir.File("one.hrc"), ":HEADER_BLOCK 2\n:SKELETON s\n:BONES 1\nhip\nroot\n1.5\n1 HIP\n");
+  test::WriteText(dir.File("HIP.rsd"), RsdText("HIP.PLY", {}));
+  PContent part = TriangleP(0);
+  part.vertexs = {{0, 0, -1}, {1, 0, 0}, {0, 1, 0}};
+  test::WriteBytes(dir.File("HIP.P"), BuildP(part));
+  test::WriteBytes(dir.File("turn.a"), BuildFieldAnimation(1, {{{0, 90, 0}}}));
+  Loaded loaded(dir.File("one.hrc"), TYPE_HRC);
+  ASSERT_EQ(loaded.result, 1);
+  ModelData& model = loaded.Model();
+  ASSERT_EQ(model.anim_frames_count, 1u);
+  model.current_frame = 0;
+  const std::vector<double> expected[] = {{-1, 0, 0}, {0, 0, -1}, {0, 1, 0}};
+  for (uint32_t v = 0; v < 3; ++v) {
+    const std::vector<double> posed = VertexOf(model, v);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(posed[k], expected[v][k], 1e-5) << "vertex " << v << " [" << k << "]";
+  }
+  model.current_frame = -2;
+  EXPECT_EQ(VertexOf(model, 0), (std::vector<double>{0, 0, -1}));
+}
+
 TEST(HrcLoader, AWrongHeaderLineFailsTheLoad) {
   const struct {
     const char* text;
