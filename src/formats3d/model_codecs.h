@@ -21,5 +21,11 @@ class ModelData;
 [[nodiscard]] int LoadM(ModelData& model, FILE* file);
 [[nodiscard]] int LoadMod(ModelData& model, FILE* file);
 [[nodiscard]] int SaveMod(ModelData& model, FILE* file);
+// Final Fantasy 7: a P part, a field skeleton (HRC) with its parts and
+// animations, one RSD part, a battle skeleton with its parts and animation.
+[[nodiscard]] int LoadP(ModelData& model, FILE* file);
+[[nodiscard]] int LoadHrc(ModelData& model, FILE* file);
+[[nodiscard]] int LoadRsd(ModelData& model, FILE* file);
+[[nodiscard]] int LoadFf7Battle(ModelData& model, FILE* file);
 
 }  // namespace zepcon

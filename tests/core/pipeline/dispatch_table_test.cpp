@@ -26,6 +26,7 @@ namespace fs = std::filesystem;
 // A stem may name a family folder ("ff7/tex"): the test is then
 // tests/**/ff7/tex_test.cpp and the fuzz target fuzz/ff7_tex_fuzz.cpp.
 const std::map<int, std::string> kFileStems = {
+    {TYPE_FF7_BATTLE, "ff7_battle"},
     {TYPE_JPG, "jpeg"},
     {TYPE_SGI, "sgi"},
     {TYPE_TEXT, "text"},

@@ -1,0 +1,9 @@
+// seeds: models/ff7 models/ff7/cloud_field
+// FF7 P loader on arbitrary bytes: never a crash, a hang or a read past the
+// data; what loads is checked and saved as OFF.
+#include "formats3d/model_codecs.h"
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return zepcon::fuzz::FuzzModelLoader(data, size, zepcon::LoadP, zepcon::SaveOff);
+}
