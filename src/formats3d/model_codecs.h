@@ -13,5 +13,11 @@ int LoadRaw(ModelData& model, FILE* file);
 int SaveRaw(ModelData& model, FILE* file);
 int LoadOff(ModelData& model, FILE* file);
 int SaveOff(ModelData& model, FILE* file);
+int LoadObj(ModelData& model, FILE* file);
+int SaveObj(ModelData& model, FILE* file);
+int Load3ds(ModelData& model, FILE* file);
+int Save3ds(ModelData& model, FILE* file);
+int LoadAsc(ModelData& model, FILE* file);
+int SaveAsc(ModelData& model, FILE* file);
 
 }  // namespace zepcon
