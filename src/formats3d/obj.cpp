@@ -348,11 +348,55 @@ void ObjReader::SetColour(uint8_t* bytes) {
   }
 }
 
+// The first word of the text and the text after it (blanks dropped).
+std::string_view FirstWord(std::string_view text, std::string_view* rest) {
+  size_t end = 0;
+  while (end < text.size() && !model_text::IsTokenSeparator(text[end])) ++end;
+  *rest = model_text::Trim(text.substr(end));
+  return text.substr(0, end);
+}
+
+// Texture map options ("-o 0.1 0.2", "-clamp on") come before the file
+// name; they are passed so that the name is the file's own.
+std::string_view SkipMapOptions(std::string_view text) {
+  static const struct {
+    const char* option;
+    int arguments;  // -1: one to three numbers
+  } kOptions[] = {{"-blendu", 1}, {"-blendv", 1}, {"-bm", 1},  {"-boost", 1}, {"-cc", 1},
+                  {"-clamp", 1},  {"-imfchan", 1}, {"-mm", 2}, {"-texres", 1}, {"-type", 1},
+                  {"-o", -1},     {"-s", -1},     {"-t", -1}};
+  for (;;) {
+    std::string_view rest;
+    const std::string_view word = FirstWord(text, &rest);
+    int arguments = 0;
+    bool known = false;
+    for (const auto& option : kOptions)
+      if (word == option.option) {
+        known = true;
+        arguments = option.arguments;
+      }
+    if (!known || rest.empty()) return text;
+    if (arguments < 0) {
+      for (int i = 0; i < 3; ++i) {
+        std::string_view after;
+        const std::string_view number = FirstWord(rest, &after);
+        bool ok = false;
+        ParseDouble(number, &ok);
+        if (!ok || after.empty()) break;
+        rest = after;
+      }
+    } else {
+      for (int i = 0; i < arguments && !rest.empty(); ++i) FirstWord(rest, &rest);
+    }
+    text = rest;
+  }
+}
+
 void ObjReader::ReadTextureMap(std::string_view line) {
   if (!defining_material_) return;
   std::string_view name = model_text::Trim(line);
   name.remove_prefix(std::min(name.size(), std::strlen("map_Kd")));
-  name = model_text::Trim(name);
+  name = SkipMapOptions(model_text::Trim(name));
   if (name.empty()) return;
   const ConversionSettings& settings = model_.settings;
   std::string path(settings.file_folder, strnlen(settings.file_folder, sizeof settings.file_folder));

@@ -80,7 +80,8 @@ TEST(ObjLoader, PointNormalsAndTexcoords) {
 // output; the one-object option ignores groups.
 TEST(ObjMaterials, LibraryColoursNamesAndObjects) {
   TempDir temp;
-  WriteText(temp.File("lib.mtl"), "newmtl a\nKd 1 1 1\nKa 0.5 0 0\nnewmtl a\nKd 0 1 0\n");
+  WriteText(temp.File("lib.mtl"),
+            "newmtl a\nKd 1 1 1\nKa 0.5 0 0\nmap_Kd -o 0.1 0.2 -clamp on my tex.png \nnewmtl a\nKd 0 1 0\n");
   const std::string source = temp.File("m.obj");
   WriteText(source, std::string("mtllib lib.mtl\n") + kThreeVertexs +
                         "g one\nusemtl a\nf 1 2 3\ng two\nf 1 3 4\n");
@@ -93,6 +94,10 @@ TEST(ObjMaterials, LibraryColoursNamesAndObjects) {
     m.GetMaterial(0);
     EXPECT_EQ(m.material.diffuse[0], 255);
     EXPECT_EQ(m.material.ambient[0], 127);
+    // Map options are passed; the name keeps its blank.
+    ASSERT_EQ(m.textures_count, 1u);
+    EXPECT_EQ(m.material.texture, 0);
+    EXPECT_STREQ(m.Texture(0).base_name, "my tex");
     EXPECT_EQ(m.objects_count, 2u);
     EXPECT_EQ(m.GetPolygonMaterial(1), 0);
     // Names can meet again after loading (the store keeps them apart only
@@ -107,6 +112,8 @@ TEST(ObjMaterials, LibraryColoursNamesAndObjects) {
   EXPECT_NE(library.find("newmtl a\n"), std::string::npos) << library;
   EXPECT_NE(library.find("newmtl a#1\n"), std::string::npos) << library;
   EXPECT_NE(library.find("Kd 0.996094 0.996094 0.996094\n"), std::string::npos) << library;
+  EXPECT_NE(library.find("map_Kd my tex.tga\n"), std::string::npos) << library;
+  EXPECT_TRUE(std::filesystem::exists(temp.File("my tex.tga")));
   EXPECT_NE(ReadText(temp.File("out.obj")).find("mtllib out.mtl\n"), std::string::npos);
 
   FreshModel fresh;
