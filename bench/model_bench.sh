@@ -77,9 +77,9 @@ bench_pair() {
     "$cli" convert "$source" "$ours" --force >"$report" 2>&1
   cat "$report"
   echo
-  # The pairwise ratio line of farm-bench: A/B; its median.
+  # The median of the pairwise wall-time ratios A/B.
   local ratio
-  ratio=$(grep -i 'ratio' "$report" | grep -oE '[0-9]+\.[0-9]+' | sed -n 2p)
+  ratio=$(awk '/^A\/B wall/ { print $4 }' "$report")
   printf '%-10s %-28s A/B median %s\n' "$label" "$(basename "$source")" "${ratio:-?}" >>"$summary"
 }
 

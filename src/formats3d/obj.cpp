@@ -32,6 +32,9 @@ constexpr size_t kMaxPhysicalLine = 999;
 constexpr size_t kMaxLogicalLine = 1000;
 constexpr size_t kMaxToken = 254;
 constexpr uint32_t kMaxFacePoints = 100;
+// Normals and texture coordinates kept at most: far beyond what the model
+// can give points to, and a bound on what a hostile file can make us hold.
+constexpr size_t kMaxTableEntries = size_t{1} << 22;
 // Libraries naming further libraries are followed this deep, no deeper, so
 // that a library naming itself cannot recurse without end.
 constexpr int kMaxLibraryDepth = 4;
@@ -91,6 +94,12 @@ class ObjReader {
   void SetColour(uint8_t* bytes);
   void ReadTextureMap(std::string_view line);
   void EndMaterialDefinition();
+  bool Room(size_t size) {
+    if (size < kMaxTableEntries) return true;
+    if (!table_full_logged_) LogMessage("Error growing memory !\n", LOG_ERROR);
+    table_full_logged_ = true;
+    return false;
+  }
 
   ModelData& model_;
   int depth_;
@@ -98,6 +107,7 @@ class ObjReader {
   std::vector<TexCoord> texcoords_;
   int32_t current_material_ = kNoMaterial;
   bool defining_material_ = false;
+  bool table_full_logged_ = false;
   uint64_t known_lines_ = 0;
   uint64_t unknown_lines_ = 0;
   uint64_t bad_indexes_ = 0;
@@ -174,11 +184,13 @@ void ObjReader::Act(Keyword keyword) {
       ReadVertex();
       break;
     case kNormal:
+      if (!Room(normals_.size())) break;
       normals_.push_back({tokens_.size() > 1 ? ParseDouble(tokens_[1]) : 0.0,
                           tokens_.size() > 2 ? ParseDouble(tokens_[2]) : 0.0,
                           tokens_.size() > 3 ? ParseDouble(tokens_[3]) : 0.0});
       break;
     case kTexcoord:
+      if (!Room(texcoords_.size())) break;
       texcoords_.push_back({tokens_.size() > 1 ? ParseDouble(tokens_[1]) : 0.0,
                             1.0 - (tokens_.size() > 2 ? ParseDouble(tokens_[2]) : 0.0)});
       break;

@@ -78,6 +78,29 @@ TEST(ThreeDsLoader, TriangleMappingAndFaceMaterials) {
   }
 }
 
+// The ambient light is stored with its colour when its level closes; a
+// light object and a camera are read and left aside.
+TEST(ThreeDsLoader, AmbientLightIsStored) {
+  Chunks c;
+  c.Open(0x4D4D).Open(0x3D3D).Open(0x2100).Open(0x0010).F32(1).F32(0.5f).F32(0).Close().Close();
+  c.Open(0x4000).Z("lamp").Open(0x4600).F32(1).F32(2).F32(3).Open(0x4610).F32(0).F32(0).F32(0).F32(1).F32(2);
+  c.Close().Close().Close();
+  c.Open(0x4000).Z("cam").Open(0x4700);
+  for (int i = 0; i < 8; ++i) c.F32(1);
+  c.Close().Close().Close().Close();
+  FreshModel fresh;
+  LogCapture log;
+  ASSERT_EQ(LoadFromText(fresh.model, Load3ds, c.Bytes()), 1);
+  EXPECT_TRUE(log.ErrorText().empty()) << log.ErrorText();
+  ASSERT_EQ(fresh.model.lights_count, 1u);
+  LightRecord light{};
+  ASSERT_EQ(fresh.model.GetLightInfo(0, &light), 1);
+  EXPECT_EQ(light.kind, 0u);
+  EXPECT_EQ(light.first_colour[0], 255);
+  EXPECT_EQ(light.first_colour[1], 127);
+  EXPECT_EQ(light.first_colour[2], 0);
+}
+
 // Hostile chunk trees: a zero length, a length past the parent, a length
 // past the file, a face list whose counts run out. Each is logged, what
 // could be read is kept, and the walk ends in time.
