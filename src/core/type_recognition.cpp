@@ -3,6 +3,8 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <string_view>
+#include <strings.h>
 
 #include "core/format_table.h"
 #include "core/log.h"
@@ -237,6 +239,41 @@ int TypeFromExtensionOfName(const char* file_name) {
   return result;
 }
 
+namespace {
+
+bool NameEndsInOff(const char* file_name) {
+  if (!file_name) return false;
+  const size_t length = std::strlen(file_name);
+  return length >= 4 && strcasecmp(file_name + length - 4, ".off") == 0;
+}
+
+// Whether the first line that is neither blank nor a "#" comment starts
+// with an OFF keyword: optional prefixes ST, C, N, 4 and n in this order,
+// then OFF, then no further letter. Only the first block of the file is
+// looked at.
+bool StartsWithOffKeyword(FILE* file) {
+  char block[4096];
+  if (std::fseek(file, 0, SEEK_SET) != 0) return false;
+  const size_t got = std::fread(block, 1, sizeof block, file);
+  size_t i = 0;
+  for (;;) {
+    while (i < got && (block[i] == ' ' || block[i] == '\t' || block[i] == '\r' || block[i] == '\n')) ++i;
+    if (i >= got) return false;
+    if (block[i] != '#') break;
+    while (i < got && block[i] != '\n') ++i;
+  }
+  const std::string_view rest(block + i, got - i);
+  size_t k = 0;
+  if (rest.substr(k, 2) == "ST") k += 2;
+  for (const char prefix : {'C', 'N', '4', 'n'})
+    if (k < rest.size() && rest[k] == prefix) ++k;
+  if (rest.substr(k, 3) != "OFF") return false;
+  k += 3;
+  return k >= rest.size() || !std::isalpha(static_cast<unsigned char>(rest[k]));
+}
+
+}  // namespace
+
 int DetermineTypeOfFile(FILE* file, const char* file_name) {
   LogMessage("Determining header...", LOG_DETAIL);
   const int from_header = TypeFromHeaderOfFile(file);
@@ -250,6 +287,9 @@ int DetermineTypeOfFile(FILE* file, const char* file_name) {
   LogMessage("\n", LOG_DETAIL);
   if (header_row) return from_header;
   if (extension_row && !extension_row->needs_header) return from_extension;
+  // OFF files may open with comments or with a prefixed keyword (COFF,
+  // NOFF...), which the header test does not see.
+  if (NameEndsInOff(file_name) && StartsWithOffKeyword(file)) return TYPE_OFF;
   return TYPE_UNKNOWN;
 }
 

@@ -27,5 +27,11 @@ class ModelData;
 [[nodiscard]] int LoadHrc(ModelData& model, FILE* file);
 [[nodiscard]] int LoadRsd(ModelData& model, FILE* file);
 [[nodiscard]] int LoadFf7Battle(ModelData& model, FILE* file);
+[[nodiscard]] int LoadObj(ModelData& model, FILE* file);
+[[nodiscard]] int SaveObj(ModelData& model, FILE* file);
+[[nodiscard]] int Load3ds(ModelData& model, FILE* file);
+[[nodiscard]] int Save3ds(ModelData& model, FILE* file);
+[[nodiscard]] int LoadAsc(ModelData& model, FILE* file);
+[[nodiscard]] int SaveAsc(ModelData& model, FILE* file);
 
 }  // namespace zepcon

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "core/log.h"
 #include "formats3d/model_codecs.h"
@@ -176,21 +177,55 @@ bool ReadCountsOnLine(OffScanner& scanner, const char* first, OffCounts* counts)
 }
 
 // The header: the first line with any text is the keyword line ("OFF",
-// "COFF", "4OFF"...). The counts may follow the keyword on its line, even
+// "COFF", "NOFF"...). The counts may follow the keyword on its line, even
 // glued to it ("OFF8 6 12"); otherwise they open the next line with text.
 // A first line that starts with a number is taken for the counts (the
-// keyword is missing).
-bool ReadOffHeader(OffScanner& scanner, OffCounts* counts) {
+// keyword is missing). Extra per-vertex columns that the prefixes announce
+// (colours, normals, texture coordinates) are skipped with the rest of each
+// vertex line. 1 read; 0 no header; -1 refused (logged): four-dimensional
+// vertices, a dimension other than 3, binary data.
+int ReadOffHeader(OffScanner& scanner, OffCounts* counts) {
   char keyword[kTokenCapacity];
   bool overlong = false;
-  if (!scanner.SkipToToken() || !scanner.TokenOnLine(keyword, sizeof keyword, &overlong)) return false;
+  if (!scanner.SkipToToken() || !scanner.TokenOnLine(keyword, sizeof keyword, &overlong)) return 0;
   uint32_t number = 0;
-  if (ParseCount(keyword, overlong, &number)) return ReadCountsOnLine(scanner, keyword, counts);
+  if (ParseCount(keyword, overlong, &number)) return ReadCountsOnLine(scanner, keyword, counts) ? 1 : 0;
   const char* found = overlong ? nullptr : std::strstr(keyword, "OFF");
-  if (found && found[3] != '\0') return ReadCountsOnLine(scanner, found + 3, counts);
-  if (found && scanner.MoreOnLine()) return ReadCountsOnLine(scanner, nullptr, counts);
+  if (found) {
+    const std::string_view prefix(keyword, static_cast<size_t>(found - keyword));
+    if (prefix.find('4') != std::string_view::npos) {
+      LogMessage("LoadOff: 4OFF files hold four-dimensional vertices, which a model cannot take\n", LOG_ERROR);
+      return -1;
+    }
+    char next[kTokenCapacity];
+    bool next_overlong = false;
+    if (prefix.find('n') != std::string_view::npos) {
+      // The dimension comes first; only three-dimensional vertices fit.
+      uint32_t dimension = 0;
+      const bool glued = found[3] != '\0';
+      const bool read = glued ? ParseCount(found + 3, false, &dimension)
+                              : scanner.NextToken(next, sizeof next, &next_overlong) &&
+                                    ParseCount(next, next_overlong, &dimension);
+      if (!read || dimension != 3) {
+        LogMessage("LoadOff: only three-dimensional nOFF files can be read\n", LOG_ERROR);
+        return -1;
+      }
+      if (scanner.MoreOnLine()) return ReadCountsOnLine(scanner, nullptr, counts) ? 1 : 0;
+      scanner.SkipLine();
+      return scanner.SkipToToken() && ReadCountsOnLine(scanner, nullptr, counts) ? 1 : 0;
+    }
+    if (found[3] != '\0') return ReadCountsOnLine(scanner, found + 3, counts) ? 1 : 0;
+    if (scanner.MoreOnLine()) {
+      if (!scanner.TokenOnLine(next, sizeof next, &next_overlong)) return 0;
+      if (std::strcmp(next, "BINARY") == 0) {
+        LogMessage("LoadOff: binary OFF files are not supported\n", LOG_ERROR);
+        return -1;
+      }
+      return ReadCountsOnLine(scanner, next, counts) ? 1 : 0;
+    }
+  }
   scanner.SkipLine();
-  return scanner.SkipToToken() && ReadCountsOnLine(scanner, nullptr, counts);
+  return scanner.SkipToToken() && ReadCountsOnLine(scanner, nullptr, counts) ? 1 : 0;
 }
 
 // A count that the rest of the file cannot possibly hold is a broken or
@@ -293,7 +328,9 @@ int LoadOff(ModelData& model, FILE* file) {
   LogMessage("Loading oogl...\n", LOG_MAJOR);
   OffScanner scanner(file);
   OffCounts counts;
-  if (!ReadOffHeader(scanner, &counts)) {
+  const int header = ReadOffHeader(scanner, &counts);
+  if (header < 0) return 0;
+  if (header == 0) {
     LogMessage("LoadOff: no vertex and polygon counts found, not an OFF file\n", LOG_ERROR);
     return 0;
   }

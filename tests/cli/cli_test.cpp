@@ -142,7 +142,8 @@ TEST(Cli, EveryCorpusFileIsIdentifiedAsItsManifestSays) {
   const CliRun run = Cli("identify" + arguments);
   ASSERT_EQ(run.status, 0);
   std::istringstream lines(run.out);
-  for (const auto& entry : manifest) {
+  for (const auto& listed : manifest) {
+    const test::CorpusEntry entry = test::IdentifiedAs(listed);
     std::string line;
     ASSERT_TRUE(std::getline(lines, line));
     EXPECT_EQ(line, std::to_string(entry.expected_type) + "\t" + entry.expected_name + "\t" +

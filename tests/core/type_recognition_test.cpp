@@ -213,12 +213,39 @@ TEST(DetermineType, HeaderWinsAndExtensionDecidesOnlyHeaderlessTypes) {
   EXPECT_TRUE(log.Contains(" Data Type: unknown Extension Type: TarGA picture\n"));
 }
 
+// A ".off" name that no header test recognises is taken for OFF when its
+// first line that is not blank and not a comment opens with an OFF keyword.
+TEST(DetermineType, OffKeywordAfterCommentsWithTheOffName) {
+  test::TempDir dir;
+  LogCapture log;
+  const struct {
+    const char* name;
+    const char* content;
+    int type;
+  } cases[] = {
+      {"a.off", "# made by hand\n\n  COFF\n3 1 0\n", TYPE_OFF},
+      {"b.OFF", "\n\t STCNnOFF\n", TYPE_OFF},
+      {"c.off", "\n4OFF\n", TYPE_OFF},
+      {"d.off", "NOFF8 6 12\n", TYPE_OFF},
+      {"e.off", "appearance {\n}\nOFF\n", TYPE_UNKNOWN},
+      {"f.off", " OFFSET 3\n", TYPE_UNKNOWN},
+      {"g.off", "# only a comment\n", TYPE_UNKNOWN},
+      {"h.dat", "# comment\nCOFF\n", TYPE_UNKNOWN},
+      {"i.off", "BM and the rest of a bitmap", TYPE_BMP},
+  };
+  for (const auto& c : cases) {
+    test::WriteText(dir.Path() / c.name, c.content);
+    EXPECT_EQ(DetermineTypeOfPath(dir.File(c.name).c_str()), c.type) << c.name;
+  }
+}
+
 TEST(DetermineType, EveryCorpusFileIsRecognisedAsItsManifestSays) {
   const auto& manifest = test::CorpusManifest();
   if (manifest.empty()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
   LogCapture quiet;
   int checked = 0;
-  for (const test::CorpusEntry& entry : manifest) {
+  for (const test::CorpusEntry& listed : manifest) {
+    const test::CorpusEntry entry = test::IdentifiedAs(listed);
     const std::string path = (test::CorpusDir() / entry.path).string();
     const int type = DetermineTypeOfPath(path.c_str());
     EXPECT_EQ(type, entry.expected_type) << entry.path;

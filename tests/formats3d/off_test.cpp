@@ -24,6 +24,11 @@ TEST(OffCorpus, EveryFileLoadsAndConvertsFaithfully) {
       EXPECT_TRUE(log.Contains("not an OFF file"));
       continue;
     }
+    if (entry.path.find("4OFF") != std::string::npos) {
+      EXPECT_EQ(loaded, 0);
+      EXPECT_TRUE(log.Contains("4OFF files hold four-dimensional vertices"));
+      continue;
+    }
     EXPECT_EQ(loaded, 1);
     const bool damaged = entry.notes.rfind("INVALID", 0) == 0;
     EXPECT_EQ(log.ErrorText().empty(), !damaged) << "only a damaged file loads with complaints: " << log.ErrorText();
@@ -61,7 +66,13 @@ TEST(OffLoader, HeaderVariantsLoadAndBadCountsAreCaught) {
       {"OFF\n", 0, kNotOff},
       {"OFF\n\n# only a comment\n", 0, kNotOff},
       {"appearance {\n  +texturing\n}\nUMESH\n2 2\n", 0, kNotOff},
-      {"OFF BINARY\n\x03\x00\x00\x00", 0, kNotOff},
+      {"OFF BINARY\n\x03\x00\x00\x00", 0, "binary OFF files are not supported"},
+      {"4OFF\n3 1 0\n0 0 0 1\n1 0 0 1\n0 1 0 1\n3 0 1 2\n", 0, "4OFF files hold four-dimensional"},
+      {"nOFF\n4\n3 1 0\n", 0, "only three-dimensional nOFF"},
+      // Prefixed keywords: the columns they add to each vertex are skipped.
+      {"STNOFF\n3 1 0\n0 0 0 0 0 1 0.5 0.5\n1 0 0 0 0 1 1 0\n0 1 0 0 0 1 0 1\n3 0 1 2\n", 1, ""},
+      {"nOFF 3\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n", 1, ""},
+      {"CnOFF\n3\n3 1 0\n0 0 0 1 1 1 1\n1 0 0 1 1 1 1\n0 1 0 1 1 1 1\n3 0 1 2\n", 1, ""},
       {"OFF\n-3 1 0\n", 0, kNotOff},
       {"OFF\n3\n1\n", 0, kNotOff},
       {"OFF\n99999999999 1 0\n", 0, kNotOff},

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "core/log.h"
@@ -36,6 +37,28 @@ const std::vector<CorpusEntry>& CorpusManifest() {
     return rows;
   }();
   return entries;
+}
+
+CorpusEntry IdentifiedAs(const CorpusEntry& entry) {
+  CorpusEntry result = entry;
+  const std::string& path = entry.path;
+  if (entry.expected_type != 53 || path.size() < 4) return result;
+  std::string extension = path.substr(path.size() - 4);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension != ".off") return result;
+  std::ifstream in(CorpusDir() / path, std::ios::binary);
+  std::string line;
+  static const std::regex blank_or_comment("^[ \t\r]*(#.*)?$");
+  static const std::regex keyword("^[ \t\r]*(ST)?C?N?4?n?OFF([^A-Za-z].*)?$");
+  while (std::getline(in, line)) {
+    if (std::regex_match(line, blank_or_comment)) continue;
+    if (std::regex_match(line, keyword)) {
+      result.expected_type = 18;
+      result.expected_name = "Off text";
+    }
+    break;
+  }
+  return result;
 }
 
 std::vector<CorpusEntry> CorpusFiles(const std::string& prefix) {

@@ -71,8 +71,8 @@ constexpr CodecEntry kPending{CodecState::kPending, CodecIo::kPlain, nullptr};
 constexpr CodecEntry kPendingStream{CodecState::kPending, CodecIo::kStream, nullptr};
 
 const DispatchRow kDispatch[kFileTypeCount] = {
-    /* 0 3D Studio */ {kPending, kPending},
-    /* 1 3D Studio ascii */ {kPending, kPending},
+    /* 0 3D Studio */ {Ready(PlainModel<Load3ds>), Ready(PlainModel<Save3ds>)},
+    /* 1 3D Studio ascii */ {Ready(PlainModel<LoadAsc>), Ready(PlainModel<SaveAsc>)},
     /* 2 3ds max ascii */ {kPendingStream, kPendingStream},
     /* 3 Blitz 3D */ {kPendingStream, kPendingStream},
     /* 4 Direct X ascii */ {kPending, kNone},
@@ -102,7 +102,7 @@ const DispatchRow kDispatch[kFileTypeCount] = {
     /* 28 Turbo Silver */ {kPending, Refuses(SaveTurboSilverStub)},
     /* 29 Viper racing model */ {Ready(PlainModel<LoadMod>), Ready(PlainModel<SaveMod>)},
     /* 30 Virtua Fighter 1 */ {kPending, kNone},
-    /* 31 WaveFront obj */ {kPending, kPending},
+    /* 31 WaveFront obj */ {Ready(PlainModel<LoadObj>), Ready(PlainModel<SaveObj>)},
     /* 32 Warcraft 3 model */ {kPending, kNone},
     /* 33 Cell Picture */ {Ready(PlainPicture<LoadCel>), Ready(PlainPicture<SaveCel>)},
     /* 34 Bitmap */ {Ready(PlainPicture<LoadBmp>), Ready(PlainPicture<SaveBmp>)},
