@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/byte_reader.h"
@@ -108,7 +109,8 @@ inline ModelView ViewOf(const std::vector<Triangle>& triangles) {
 }
 
 // Converts `source` to OFF; assimp reads back the same triangle count and
-// extent as we loaded (when it is installed). What we loaded, as a view.
+// extent as we loaded (when it is installed), and the same triangles from
+// OBJ and 3DS conversions. What we loaded, as a view.
 inline ModelView ExpectOffReadBackByAssimp(const std::string& source, int type) {
   TempDir temp;
   const std::string off = temp.File("out.off");
@@ -119,6 +121,13 @@ inline ModelView ExpectOffReadBackByAssimp(const std::string& source, int type) 
   if (!HaveProgram("assimp")) return seen;
   const ModelView written = AssimpInfo(off);
   for (int k = 0; k < 7; ++k) EXPECT_NEAR(written[k], seen[k], 1.5e-6) << "OFF item " << k;
+  // The interchange formats users convert game models to: assimp reads the
+  // same triangles from our OBJ and 3DS files.
+  for (const auto& [name, destination] : {std::pair{"out.obj", TYPE_OBJ}, std::pair{"out.3ds", TYPE_3DS}}) {
+    const std::string path = temp.File(name);
+    EXPECT_EQ(Convert(source, type, nullptr, path, destination), 1) << name;
+    EXPECT_EQ(AssimpInfo(path)[0], seen[0]) << name;
+  }
   return seen;
 }
 

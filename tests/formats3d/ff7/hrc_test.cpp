@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
 
 #include "formats3d/ff7/ff7_test_util.h"
 
@@ -230,9 +231,9 @@ TEST(HrcLoader, ARealAnimationLoadsBesideAMatchingSkeleton) {
   EXPECT_EQ(loaded.Model().CalcJoints(40), 1);
 }
 
-// Every real FF7 model loads, converts to OFF, and assimp reads the OFF
-// back with the polygons we loaded.
-TEST(Ff7Corpus, EveryModelLoadsAndConvertsToOff) {
+// Every real FF7 model loads, converts to OFF, OBJ and 3DS, and assimp reads
+// each back with the polygons we loaded.
+TEST(Ff7Corpus, EveryModelLoadsAndConvertsToOffObjAnd3ds) {
   const std::vector<test::CorpusEntry> files = test::CorpusFiles("models/ff7/");
   if (files.empty()) GTEST_SKIP() << "no corpus";
   int models = 0;
@@ -266,6 +267,15 @@ TEST(Ff7Corpus, EveryModelLoadsAndConvertsToOff) {
     }
     if (!test::HaveProgram("assimp") || polygons == 0) continue;
     EXPECT_EQ(AssimpFaces(off), static_cast<long>(polygons));
+    // Converted afresh to the interchange formats, the same triangles reach assimp.
+    for (const auto& [name, destination] : {std::pair{"out.obj", TYPE_OBJ}, std::pair{"out.3ds", TYPE_3DS}}) {
+      const std::string path = dir.File(name);
+      Loaded again(source, entry.expected_type);
+      ASSERT_EQ(again.result, 1);
+      ASSERT_EQ(again.Converter().FixData(), 1);
+      ASSERT_EQ(again.Converter().SaveFile(path.c_str(), destination), 1) << name;
+      EXPECT_EQ(AssimpFaces(path), static_cast<long>(polygons)) << name;
+    }
   }
   EXPECT_GE(models, 6);
 }
