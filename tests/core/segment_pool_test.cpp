@@ -93,6 +93,37 @@ TEST(SegmentPool, GrowingAndShrinkingMoveLaterSegmentsAndKeepTheirBytes) {
   EXPECT_EQ(pool.Resize(2, 10), 1);  // unchanged
 }
 
+// Many small growth steps of every segment, in turn and interleaved with
+// shrinking: each segment keeps exactly what was written to it, none reads
+// into its neighbour, and sizes are what was asked (not the room behind).
+TEST(SegmentPool, ManyGrowthStepsKeepEverySegmentsBytes) {
+  SegmentPool pool;
+  for (int i = 0; i < 3; ++i) pool.CreateSegment(9, 0);
+  ASSERT_EQ(pool.Allocate(), 1);
+  std::vector<std::vector<uint8_t>> expected(3);
+  for (uint32_t step = 1; step <= 300; ++step) {
+    const uint16_t handle = static_cast<uint16_t>(1 + step % 3);
+    auto& bytes = expected[handle - 1];
+    const uint32_t size = step % 7 == 0 ? static_cast<uint32_t>(bytes.size() / 2) : static_cast<uint32_t>(bytes.size() + step);
+    ASSERT_EQ(pool.Resize(handle, size), 1);
+    bytes.resize(size, 0);
+    for (uint32_t k = 0; k < size; ++k) bytes[k] = static_cast<uint8_t>(handle * 50 + k + step);
+    ASSERT_EQ(pool.Write(handle, 0, size, bytes.data()), 1);
+    uint32_t total = 0;
+    for (uint16_t h = 1; h <= 3; ++h) {
+      const auto& want = expected[h - 1];
+      total += static_cast<uint32_t>(want.size() ? want.size() : 10);
+      if (want.empty()) continue;
+      std::vector<uint8_t> got(want.size());
+      ASSERT_EQ(pool.Read(h, 0, static_cast<uint32_t>(got.size()), got.data()), 1);
+      ASSERT_EQ(got, want) << "segment " << h << " after step " << step;
+      EXPECT_EQ(pool.SegmentSize(h), want.size());
+      EXPECT_EQ(pool.Read(h, 0, static_cast<uint32_t>(want.size()) + 1, got.data()), 0);
+    }
+    EXPECT_EQ(pool.TotalSize(), total);
+  }
+}
+
 TEST(SegmentPool, FreeAllForgetsEverything) {
   SegmentPool pool;
   EXPECT_EQ(pool.FreeAll(), 1);  // nothing created
