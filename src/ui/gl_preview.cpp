@@ -129,10 +129,13 @@ void GlPreview::Gl3dInit() {
           picture.InitPicture(record.width, record.height, MODE_RGBA8888) &&
           model.GetTextureData(i, 0, static_cast<uint32_t>(source.size()), source.data()) &&
           picture.SetPixels(0, record.width * record.height, source.data())) {
-        picture.RemoveAlpha();
         if (picture.Resize(pending.side, pending.side))
           picture.GetPixels(0, pending.side * pending.side, pending.pixels.data());
       }
+      // Without alpha the texture is opaque. (The picture fix stage would
+      // zero the alpha instead, and blending would then hide the model.)
+      if (!model.settings.alpha_activated)
+        for (size_t a = 3; a < pending.pixels.size(); a += 4) pending.pixels[a] = 255;
       model_pending_.push_back(std::move(pending));
     }
   }
