@@ -235,11 +235,13 @@ void GlPreview::paintGL() {
   } else if (held == KIND_BITMAP && picture_ready_) {
     PaintPicture();
   } else {
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   }
 }
 
+// The clear colours are opaque: the widget's picture is composed into the
+// window with its alpha, and a clear alpha of 0 would show what lies behind.
 void GlPreview::SetModelState() {
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
@@ -273,7 +275,7 @@ void GlPreview::SetModelState() {
   glLightfv(GL_LIGHT0, GL_POSITION, position);
   glLightfv(GL_LIGHT0, GL_SPOT_DIRECTION, direction);
   glClearColor(options_.background_3d.red / 255.0f, options_.background_3d.green / 255.0f,
-               options_.background_3d.blue / 255.0f, 0.0f);
+               options_.background_3d.blue / 255.0f, 1.0f);
   glMaterialf(GL_FRONT, GL_SHININESS, 15.0f);
   const GLfloat material_specular[4] = {0.5f, 0.5f, 0.5f, 1.0f};
   glMaterialfv(GL_FRONT, GL_SPECULAR, material_specular);
@@ -472,7 +474,7 @@ void GlPreview::PaintPicture() {
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glClearColor(options_.background_picture.red / 255.0f, options_.background_picture.green / 255.0f,
-               options_.background_picture.blue / 255.0f, 0.0f);
+               options_.background_picture.blue / 255.0f, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
