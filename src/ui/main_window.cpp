@@ -20,6 +20,9 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QCursor>
+#include <QHBoxLayout>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -32,6 +35,9 @@
 #include "picture/bitmap_data.h"
 #include "ui/about_dialog.h"
 #include "ui/dir_tree.h"
+#include "ui/gl_preview.h"
+#include "ui/preview_strip.h"
+#include "ui/preview_walls.h"
 #include "ui/options_sheet.h"
 
 namespace zepcon::ui {
@@ -49,6 +55,20 @@ constexpr int kListingBatch = 15;
 constexpr int kListingEntriesPerTick = 200;
 
 enum Column { kNameColumn = 0, kExtColumn = 1, kTypeColumn = 2 };
+
+// Seconds on a clock that only goes forwards, for the playback delay.
+double SteadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// The outer-wall pictures lie beside the program, or in share/zepcon of an
+// installed one.
+std::string DefaultWallFolder() {
+  const std::string beside = QCoreApplication::applicationDirPath().toStdString() + "/";
+  std::error_code error;
+  if (std::filesystem::exists(beside + "cube.tga", error)) return beside;
+  return beside + "../share/zepcon/";
+}
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -93,22 +113,6 @@ const std::vector<const char*>& HelpLines() {
       " /logheavy - message logging heavy mode\n",
       "\nthats all. have fun.\n"};
   return lines;
-}
-
-PreviewPlaceholder::PreviewPlaceholder(QWidget* parent) : QWidget(parent) {
-  setObjectName("previewPlaceholder");
-  setAutoFillBackground(true);
-  QPalette colours = palette();
-  colours.setColor(QPalette::Window, QColor(126, 126, 169));
-  setPalette(colours);
-}
-
-void PreviewPlaceholder::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.setPen(QColor(60, 60, 90));
-  painter.drawRect(rect().adjusted(0, 0, -1, -1));
-  painter.setPen(Qt::white);
-  painter.drawText(rect(), Qt::AlignCenter, tr("Preview"));
 }
 
 void EditLogPane::AppendText(std::string_view text) {
@@ -208,18 +212,18 @@ void MainDialog::BuildControls() {
   connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this](const QItemSelection& selected, const QItemSelection&) { OnSelectionChanged(!selected.isEmpty()); });
 
-  preview_area_ = new PreviewPlaceholder(this);
+  preview_area_ = new GlPreview(converter_, options_, this);
+  preview_area_->setObjectName("preview");
   preview_area_->setGeometry(kNarrowWidth + 2, 5, 291, 268);
   preview_button_ = button(QStringLiteral("Preview"), "previewButton");
   preview_button_->setGeometry(kNarrowWidth + 2, 278, 70, 26);
   connect(preview_button_, &QPushButton::clicked, this, &MainDialog::LoadPreview);
-  anim_strip_ = new QFrame(this);
-  anim_strip_->setObjectName("animationStrip");
-  anim_strip_->setFrameShape(QFrame::Box);
-  anim_strip_->setGeometry(kNarrowWidth + 77, 278, 138, 26);
+  anim_strip_ = new PreviewStrip(this);
+  anim_strip_->setGeometry(kNarrowWidth + 76, 280, 8 * 22, 22);
   anim_strip_->hide();
   frames_label_ = new QLabel(QStringLiteral("Frames"), this);
-  frames_label_->setGeometry(kNarrowWidth + 220, 278, 70, 26);
+  frames_label_->setObjectName("frameText");
+  frames_label_->setGeometry(kNarrowWidth + 2, 306, 291, 18);
   frames_label_->hide();
 
   destination_ = new QComboBox(this);
@@ -262,14 +266,29 @@ void MainDialog::BuildControls() {
   preview_window_ = new QDialog(this, Qt::Window);
   preview_window_->setWindowTitle(QStringLiteral("Conv preview"));
   preview_window_->setSizeGripEnabled(true);
-  separate_area_ = new PreviewPlaceholder(preview_window_);
+  separate_area_ = new GlPreview(converter_, options_, preview_window_);
+  separate_area_->setObjectName("separatePreview");
+  separate_strip_ = new PreviewStrip(preview_window_);
+  separate_strip_->setFixedSize(8 * 22, 22);
+  separate_strip_->hide();
+  separate_frames_ = new QLabel(QStringLiteral("Frames"), preview_window_);
+  separate_frames_->setObjectName("frameText");
+  separate_frames_->hide();
   auto* separate_layout = new QVBoxLayout(preview_window_);
   separate_layout->setContentsMargins(0, 0, 0, 0);
-  separate_layout->addWidget(separate_area_);
+  separate_layout->addWidget(separate_area_, 1);
+  auto* strip_row = new QHBoxLayout;
+  strip_row->setContentsMargins(4, 2, 4, 2);
+  strip_row->addWidget(separate_strip_);
+  strip_row->addWidget(separate_frames_, 1);
+  separate_layout->addLayout(strip_row);
   preview_window_->hide();
+  SetUpPreviewHost(preview_area_, anim_strip_);
+  SetUpPreviewHost(separate_area_, separate_strip_);
+  wall_folder_ = DefaultWallFolder();
 
   timer_ = new QTimer(this);
-  connect(timer_, &QTimer::timeout, this, [this] { ListingTick(); });
+  connect(timer_, &QTimer::timeout, this, &MainDialog::TimerTick);
 }
 
 void MainDialog::HandleCommandLine(const std::string& command_line) {
@@ -512,8 +531,8 @@ void MainDialog::ConvertSelectedFiles() {
     }
   }
   PreviewArea()->update();
-  anim_strip_->hide();
-  frames_label_->hide();
+  AnimationStrip()->hide();
+  FrameLabel()->hide();
   convert_->setEnabled(destination_->currentIndex() >= 0);
 }
 
@@ -523,9 +542,19 @@ bool MainDialog::ConvertOneFile(const FileReference& source, const FileReference
     const QString question = QStringLiteral("Outfile [%1] already exists, overwrite ?").arg(Q(destination.path));
     if (!prompter_.confirm(question, QStringLiteral("Yes or No"))) return false;
   }
+  ReleasePreview();
+  const bool is_model = converter_.GetDataKind(source.type) == KIND_MODEL;
+  const float shown_frame = playback_.frame;
   const ConversionOutcome outcome = zepcon::ConvertOneFile(
       converter_, options_, source.path.c_str(), source.type, destination.path.c_str(), destination.type,
-      [this, &progress](const char* stage) { SetStatus(progress + QString::fromLatin1(stage)); });
+      [&](const char* stage) {
+        // The model is fixed once saving begins: formats that keep one
+        // frame keep the one the preview shows.
+        if (is_model && std::strcmp(stage, "Saving data") == 0 && converter_.GetHeldKind() == KIND_MODEL &&
+            converter_.Model().anim_frames_count > 0)
+          converter_.Model().current_frame = shown_frame;
+        SetStatus(progress + QString::fromLatin1(stage));
+      });
   SetStatus(Q(outcome.status));
   if (!outcome.ok) prompter_.error(FailureMessage(outcome.status), QStringLiteral("Error"));
   return outcome.ok;
@@ -556,6 +585,7 @@ void MainDialog::LoadPreview() {
   std::fclose(file);
 
   SetStatus(QStringLiteral("Deinitializing data"));
+  ReleasePreview();
   if (converter_.GetHeldKind() != KIND_UNKNOWN && !converter_.DestroyData())
     SetStatus(QStringLiteral("Error purging old data"));
   SetStatus(QStringLiteral("Initializing data"));
@@ -564,6 +594,7 @@ void MainDialog::LoadPreview() {
     SetStatus(QStringLiteral("Error initializing memory"));
     return;
   }
+
   SetStatus(QStringLiteral("Loading file"));
   if (!converter_.LoadFile(source_.path.c_str(), type)) {
     converter_.DestroyData();
@@ -573,23 +604,118 @@ void MainDialog::LoadPreview() {
   SetStatus(QStringLiteral("Fixing data"));
   converter_.FixData();
   SetStatus(QStringLiteral("Setting up preview"));
+  GlPreview* preview = PreviewArea();
   if (kind == KIND_MODEL) {
-    const ModelData& model = converter_.Model();
-    SetStatus(QString::asprintf("p: %lu, v: %lu, o: %lu m: %lu, t: %lu",
-                                static_cast<unsigned long>(model.polygons_count),
-                                static_cast<unsigned long>(model.vertexs_count),
-                                static_cast<unsigned long>(model.objects_count),
-                                static_cast<unsigned long>(model.materials_count),
-                                static_cast<unsigned long>(model.textures_count)));
-    anim_strip_->setVisible(model.anim_frames_count > 0);
-    frames_label_->setText(model.anim_frames_count > 0 ? QStringLiteral("Frames") : QStringLiteral("No anim"));
-    frames_label_->setVisible(model.anim_frames_count > 0);
+    ModelData& model = converter_.Model();
+    const uint32_t polygons = model.polygons_count, vertexs = model.vertexs_count, objects = model.objects_count,
+                   materials = model.materials_count, textures = model.textures_count;
+    model.CalculateBoundingBox();
+    if (options_.show_outer_walls) AddOuterWalls(model, 0, wall_folder_);
+    model.ConvertModelOrientation(4, 2, 1);
+    converter_.FixData();
+    model.TriangulatePolygons();
+
+    std::vector<AnimSegment> segments;
+    for (uint32_t i = 0; i < model.animation_segments_count; ++i) {
+      if (!model.Animation_GetSegmentInfo(static_cast<int32_t>(i))) break;
+      const ModelData::AnimationSegment& info = model.animation_segment;
+      segments.push_back({std::string(info.name, strnlen(info.name, sizeof info.name)), info.first_frame,
+                          info.frames});
+    }
+    ResetPlayback(playback_, model.anim_frames_count, std::move(segments), SteadySeconds());
+    const bool animated = playback_.state != kAnimNone;
+    FrameLabel()->setText(animated ? Q(FrameText(playback_)) : QStringLiteral("No anim"));
+    AnimationStrip()->setVisible(animated);
+    FrameLabel()->setVisible(animated);
+    preview->SetFrame(playback_.frame, animated);
+    preview->Gl3dInit();
+    preview->DrawModel();
+    SetStatus(QString::asprintf("p: %lu, v: %lu, o: %lu m: %lu, t: %lu", static_cast<unsigned long>(polygons),
+                                static_cast<unsigned long>(vertexs), static_cast<unsigned long>(objects),
+                                static_cast<unsigned long>(materials), static_cast<unsigned long>(textures)));
   } else if (kind == KIND_BITMAP) {
+    ResetPlayback(playback_, 0, {}, SteadySeconds());
+    AnimationStrip()->hide();
+    FrameLabel()->hide();
     const BitmapData& picture = converter_.Picture();
-    SetStatus(QString::asprintf("%lu x %lu, %s", static_cast<unsigned long>(picture.SizeX()),
-                                static_cast<unsigned long>(picture.SizeY()), picture.ModeName(picture.Mode())));
+    const QString size = QString::asprintf("%lu x %lu, %s", static_cast<unsigned long>(picture.SizeX()),
+                                           static_cast<unsigned long>(picture.SizeY()),
+                                           picture.ModeName(picture.Mode()));
+    preview->UploadPicture();
+    preview->DrawPicture();
+    SetStatus(size);
   }
-  PreviewArea()->update();
+}
+
+void MainDialog::ReleasePreview() {
+  for (GlPreview* preview : {preview_area_, separate_area_}) {
+    if (preview->ModelReady()) preview->ReleaseModelTextures();
+    if (preview->PictureReady()) preview->ReleasePicture();
+  }
+}
+
+void MainDialog::SetUpPreviewHost(GlPreview* preview, PreviewStrip* strip) {
+  preview->SetMouseHooks({[this](Qt::MouseButton button, QPoint global) { PreviewPressed(button, global); },
+                          [this](Qt::MouseButton button) { PreviewReleased(button); },
+                          [this](QPoint global, bool shift) { PreviewMoved(global, shift); }});
+  strip->SetClickHandler([this](int button) { StripClicked(button); });
+}
+
+void MainDialog::TimerTick() {
+  ListingTick();
+  GlPreview* preview = PreviewArea();
+  if (converter_.GetHeldKind() == KIND_MODEL && preview->ModelReady() &&
+      AnimationStep(playback_, options_.animation_stepping, options_.animation_delay, SteadySeconds())) {
+    preview->SetFrame(playback_.frame, true);
+    ShowFrameText();
+    preview->Redraw();
+  }
+  if (++tick_count_ >= 10) {
+    tick_count_ = 0;
+    preview->Redraw();
+  }
+}
+
+void MainDialog::ShowFrameText() { FrameLabel()->setText(Q(FrameText(playback_))); }
+
+void MainDialog::StripClicked(int button) {
+  // Without an animation the strip does nothing (it is hidden then anyway).
+  if (playback_.state == kAnimNone) return;
+  const int state = StripButtonState(button);
+  if (state != kAnimNone) playback_.state = state;
+}
+
+void MainDialog::PreviewPressed(Qt::MouseButton button, QPoint global) {
+  if (button == Qt::LeftButton) left_held_ = true;
+  if (button == Qt::RightButton) right_held_ = true;
+  drag_origin_ = global;
+}
+
+void MainDialog::PreviewReleased(Qt::MouseButton button) {
+  if (button == Qt::LeftButton) left_held_ = false;
+  if (button == Qt::RightButton) right_held_ = false;
+}
+
+void MainDialog::PreviewMoved(QPoint global, bool shift) {
+  if (!left_held_ && !right_held_) return;
+  GlPreview* preview = PreviewArea();
+  MoveInput input;
+  input.mode = options_.viewing_mode;
+  input.model = converter_.GetHeldKind() == KIND_MODEL && preview->ModelReady();
+  input.picture = converter_.GetHeldKind() == KIND_BITMAP && preview->PictureReady();
+  input.left = left_held_;
+  input.right = right_held_;
+  input.shift = shift;
+  input.dx = global.x() - drag_origin_.x();
+  input.dy = global.y() - drag_origin_.y();
+  input.half_x = preview->HalfX();
+  input.half_y = preview->HalfY();
+  if (input.dx == 0 && input.dy == 0) return;  // the cursor put back
+  // The cursor stays where the drag began, so every move is relative.
+  QCursor::setPos(drag_origin_);
+  const MoveResult result = NavigateMove(preview->View(), input);
+  if (!result.status.empty()) SetStatus(Q(result.status));
+  if (result.changed) preview->Redraw();
 }
 
 void MainDialog::Search(const QString& text) {
@@ -648,7 +774,10 @@ void MainDialog::TogglePreview() {
 void MainDialog::PlacePreview(bool separate) {
   const bool was_shown = options_.preview_shown != 0;
   if (was_shown) TogglePreview();  // hidden where it was
+  ReleasePreview();
   if (converter_.GetHeldKind() != KIND_UNKNOWN) converter_.DestroyData();
+  AnimationStrip()->hide();
+  FrameLabel()->hide();
   placement_separate_ = separate;
   if (was_shown) TogglePreview();  // shown where it goes
 }
@@ -663,6 +792,9 @@ void MainDialog::RunOptionsSheet(const std::function<bool(QDialog&)>& run_sheet)
   ApplyOptions(options_);
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     KeepPreviewWindowReachable(options_, screen->geometry().width(), screen->geometry().height());
+  const QString help = QString::fromLatin1(options_.viewing_mode == kFlyThrough ? kFlyThroughHelp : kRotateZoomHelp);
+  preview_area_->setToolTip(help);
+  separate_area_->setToolTip(help);
   if ((options_.preview_separate != 0) != was_separate) PlacePreview(options_.preview_separate != 0);
 }
 
@@ -710,6 +842,7 @@ void MainDialog::Shutdown() {
   options_.preview_width = rectangle.width();
   options_.preview_height = rectangle.height();
   SaveOptions(options_, OptionsFilePath(arguments_.settings_folder));
+  ReleasePreview();
   SetLogPane(nullptr);
 }
 

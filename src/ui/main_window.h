@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPoint>
 #include <QString>
 #include <filesystem>
 #include <functional>
@@ -17,9 +18,11 @@
 #include "core/log_pane.h"
 #include "core/pipeline/file_converter.h"
 #include "ui/file_list_rules.h"
+#include "ui/gl_preview.h"
+#include "ui/preview_navigation.h"
+#include "ui/preview_strip.h"
 
 class QComboBox;
-class QFrame;
 class QLabel;
 class QLineEdit;
 class QMimeData;
@@ -33,17 +36,7 @@ namespace zepcon::ui {
 
 class DirTreeCtrl;
 
-// The area the 3D and picture preview draws into. Until the renderer lands
-// it only keeps the place and shows what it is.
-class PreviewPlaceholder : public QWidget {
-  Q_OBJECT
 
- public:
-  explicit PreviewPlaceholder(QWidget* parent = nullptr);
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-};
 
 // The log pane: the shared pane text shown in a read-only edit.
 class EditLogPane : public LogPane {
@@ -112,8 +105,24 @@ class MainDialog : public QDialog {
   QPushButton* PreviewToggleButton() const { return preview_toggle_; }
   QPushButton* PreviewButton() const { return preview_button_; }
   QPlainTextEdit* LogEdit() const { return log_edit_; }
-  PreviewPlaceholder* PreviewArea() const { return placement_separate_ ? separate_area_ : preview_area_; }
+  GlPreview* PreviewArea() const { return placement_separate_ ? separate_area_ : preview_area_; }
   QDialog* PreviewWindow() const { return preview_window_; }
+  // The animation strip and frame text of the window that holds the preview.
+  PreviewStrip* AnimationStrip() const { return placement_separate_ ? separate_strip_ : anim_strip_; }
+  QLabel* FrameLabel() const { return placement_separate_ ? separate_frames_ : frames_label_; }
+  Playback& AnimationPlayback() { return playback_; }
+  // Where the outer-wall pictures lie (ends in a separator).
+  void SetWallFolder(const std::string& folder) { wall_folder_ = folder; }
+
+  // One tick of the 50 ms timer: listing, animation, and every tenth tick
+  // a redraw of the preview.
+  void TimerTick();
+  // A strip button (1 to 8) pressed.
+  void StripClicked(int button);
+  // The preview navigation (mouse over the preview, global positions).
+  void PreviewPressed(Qt::MouseButton button, QPoint global);
+  void PreviewReleased(Qt::MouseButton button);
+  void PreviewMoved(QPoint global, bool shift);
 
   // Runs the options sheet; `run_sheet` replaces showing it modally (tests):
   // it gets the sheet and returns whether OK was pressed.
@@ -141,6 +150,9 @@ class MainDialog : public QDialog {
   bool ConvertOneFile(const FileReference& source, const FileReference& destination, const QString& progress);
   void ShowConvertedFile(const std::string& destination_path);
   void LoadPreview();
+  void ReleasePreview();
+  void ShowFrameText();
+  void SetUpPreviewHost(GlPreview* preview, PreviewStrip* strip);
   void Search(const QString& text);
   void ToggleDetails();
   void TogglePreview();
@@ -162,9 +174,9 @@ class MainDialog : public QDialog {
   DirTreeCtrl* tree_ = nullptr;
   QTreeWidget* list_ = nullptr;
   QLineEdit* search_ = nullptr;
-  PreviewPlaceholder* preview_area_ = nullptr;
+  GlPreview* preview_area_ = nullptr;
   QPushButton* preview_button_ = nullptr;
-  QFrame* anim_strip_ = nullptr;
+  PreviewStrip* anim_strip_ = nullptr;
   QLabel* frames_label_ = nullptr;
   QComboBox* destination_ = nullptr;
   QLineEdit* destination_name_ = nullptr;
@@ -176,7 +188,9 @@ class MainDialog : public QDialog {
   QPushButton* preview_toggle_ = nullptr;
   QPlainTextEdit* log_edit_ = nullptr;
   QDialog* preview_window_ = nullptr;
-  PreviewPlaceholder* separate_area_ = nullptr;
+  GlPreview* separate_area_ = nullptr;
+  PreviewStrip* separate_strip_ = nullptr;
+  QLabel* separate_frames_ = nullptr;
   QTimer* timer_ = nullptr;
 
   FileReference source_, destination_file_, current_;
@@ -191,6 +205,13 @@ class MainDialog : public QDialog {
   bool placement_separate_ = false;
   int client_height_ = 0;
   bool shut_down_ = false;
+
+  // Preview navigation and playback.
+  Playback playback_;
+  bool left_held_ = false, right_held_ = false;
+  QPoint drag_origin_;
+  int tick_count_ = 0;
+  std::string wall_folder_;
 };
 
 }  // namespace zepcon::ui
