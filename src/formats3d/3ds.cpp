@@ -585,11 +585,13 @@ void WriteObject(ModelData& model, ChunkWriter& out, const SaveContext& context,
     const uint32_t polygon = object.first_polygon + p;
     uint32_t v[3];
     uint32_t fresh = 0;
-    for (uint32_t k = 0; k < 3; ++k) {
+    bool whole = true;
+    for (uint32_t k = 0; k < 3 && whole; ++k) {
       v[k] = corner(polygon, k);
-      if (v[k] >= model.vertexs_count) v[k] = object.first_vertex;
-      if (stamp[v[k]] != part_number) ++fresh;
+      whole = v[k] < model.vertexs_count;  // a corner naming no vertex: nothing to write
+      if (whole && stamp[v[k]] != part_number) ++fresh;
     }
+    if (!whole) continue;
     if (part.vertexs.size() + fresh > kMax16 || part.polygons.size() + 1 > kMax16) flush();
     for (uint32_t k = 0; k < 3; ++k) {
       if (stamp[v[k]] != part_number) {

@@ -157,6 +157,21 @@ TEST(ThreeDsSaver, NamesTexturesMappingAndSplitting) {
   back.model.GetVertexTexcoord(0, u, v);
   EXPECT_DOUBLE_EQ(v, 0.75);
 
+  // Triangles naming vertices the model does not hold (a hostile loader's
+  // leftovers) are left out, never read outside the vertex list.
+  for (const uint32_t vertexs : {0u, 2u}) {
+    FreshModel dangling;
+    for (uint32_t v = 0; v < vertexs; ++v) dangling.model.StoreVertex(v, 0, 0);
+    const uint32_t corners[3] = {0, 1, 2};
+    dangling.model.StorePolygon(3, corners);
+    dangling.model.FinishObjects();
+    std::string kept;
+    EXPECT_EQ(RunOnFile(dangling.model, Save3ds, kept), 1) << vertexs;
+    FreshModel reread;
+    EXPECT_EQ(LoadFromText(reread.model, Load3ds, kept), 1) << vertexs;
+    EXPECT_EQ(reread.model.polygons_count, 0u) << vertexs;
+  }
+
   // A strip of 70000 triangles over 70002 vertices in one object: more of
   // both than 16 bits count.
   FreshModel big;
