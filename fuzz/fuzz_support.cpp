@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "core/log.h"
@@ -75,7 +76,13 @@ int FuzzPictureLoader(const uint8_t* data, size_t size, PictureCodec load, Pictu
   return 0;
 }
 
-int FuzzModelLoader(const uint8_t* data, size_t size, ModelCodec load, ModelCodec save) {
+void PlaceInMissingFolder(ModelData& model, const char* name, const char* extension) {
+  std::snprintf(model.settings.file_folder, sizeof model.settings.file_folder, "%s", "/nonexistent-zepcon-fuzz/");
+  std::snprintf(model.settings.file_name, sizeof model.settings.file_name, "%s", name);
+  std::snprintf(model.settings.file_extension, sizeof model.settings.file_extension, "%s", extension);
+}
+
+int FuzzModelLoader(const uint8_t* data, size_t size, ModelCodec load, ModelCodec save, PrepareModel prepare) {
   QuietLog();
   FILE* file = OpenBytes(data, size);
   if (!file) return 0;
@@ -83,10 +90,15 @@ int FuzzModelLoader(const uint8_t* data, size_t size, ModelCodec load, ModelCode
   // without a fresh allocation, so a small input costs little.
   static ModelData model;
   if (!model.InitData()) __builtin_trap();
+  // Companion files (libraries, textures) are looked for and written in a
+  // folder that does not exist, never beside the fuzzer.
+  PlaceInMissingFolder(model, "fuzz", "");
+  if (prepare) prepare(model, size);
   const int loaded = load(model, file);
   std::fclose(file);
   if (loaded) {
     model.CheckModel();
+    if (!save) return 0;
     if (FILE* sink = std::fopen("/dev/null", "wb")) {
       (void)save(model, sink);
       std::fclose(sink);

@@ -28,7 +28,18 @@ using ModelCodec = int (*)(ModelData&, FILE*);
 // has a saver.
 int FuzzPictureLoader(const uint8_t* data, size_t size, PictureCodec load, PictureCodec save);
 
-// Loads the bytes; what loads is checked and saved again.
-int FuzzModelLoader(const uint8_t* data, size_t size, ModelCodec load, ModelCodec save);
+// Sets up the freshly initialised model before loading (names, options);
+// `size` is the input's length, for choices that should vary with it.
+using PrepareModel = void (*)(ModelData& model, size_t size);
+
+// Loads the bytes; what loads is checked and saved again when `save` is
+// given. The model is placed in a folder that does not exist (see below);
+// `prepare`, when given, runs on the empty model next.
+int FuzzModelLoader(const uint8_t* data, size_t size, ModelCodec load, ModelCodec save,
+                    PrepareModel prepare = nullptr);
+
+// Names the file being loaded as `name`.`extension` in a folder that does
+// not exist, so companion files it names never reach the machine's files.
+void PlaceInMissingFolder(ModelData& model, const char* name, const char* extension);
 
 }  // namespace zepcon::fuzz
