@@ -17,6 +17,11 @@ int PlainModel(CodecTarget& target, CodecFile& file) {
   return Codec(*target.model, file.plain);
 }
 
+template <int (*Codec)(ModelData&, FileStream&)>
+int StreamModel(CodecTarget& target, CodecFile& file) {
+  return Codec(*target.model, *file.stream);
+}
+
 template <int (*Codec)(BitmapData&, FILE*)>
 int PlainPicture(CodecTarget& target, CodecFile& file) {
   return Codec(*target.picture, file.plain);
@@ -73,7 +78,7 @@ constexpr CodecEntry kPendingStream{CodecState::kPending, CodecIo::kStream, null
 const DispatchRow kDispatch[kFileTypeCount] = {
     /* 0 3D Studio */ {Ready(PlainModel<Load3ds>), Ready(PlainModel<Save3ds>)},
     /* 1 3D Studio ascii */ {Ready(PlainModel<LoadAsc>), Ready(PlainModel<SaveAsc>)},
-    /* 2 3ds max ascii */ {kPendingStream, kPendingStream},
+    /* 2 3ds max ascii */ {Ready(StreamModel<LoadAse>, CodecIo::kStream), Ready(StreamModel<SaveAse>, CodecIo::kStream)},
     /* 3 Blitz 3D */ {kPendingStream, kPendingStream},
     /* 4 Direct X ascii */ {kPending, kNone},
     /* 5 FF7 battle skelet */ {Ready(PlainModel<LoadFf7Battle>), Refuses(SaveFf7BattleStub)},
