@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "core/file_stream.h"
@@ -262,8 +263,11 @@ TEST(AseLoader, HostileStructureIsLoggedAndSurvived) {
     EXPECT_TRUE(log.Contains(c.log)) << log.ErrorText();
     EXPECT_EQ(fresh.model.CheckModel(), 1);
   }
-  std::string sample = kHeader + kMaterials + GeomObject("a", 4, "*MESH_NUMTVERTEX 1\n*MESH_TVERTLIST {\n"
-                                                                 "*MESH_TVERT 0 1 1 1\n}\n");
+  const std::string sample =
+      "*3DSMAX_ASCIIEXPORT 200\n*MATERIAL_LIST {\n*MATERIAL 0 {\n*SUBMATERIAL 0 {\n*MAP_DIFFUSE {\n*BITMAP \"t\"\n}\n}\n"
+      "}\n}\n*GEOMOBJECT {\n*MESH {\n*MESH_VERTEX_LIST {\n*MESH_VERTEX 0 1 2 3\n*MESH_VERTEX 1 4 5 6\n}\n"
+      "*MESH_FACE_LIST {\n*MESH_FACE 0: A: 0 B: 1 C: 1\n}\n*MESH_NUMTVERTEX 1\n*MESH_TVERTLIST {\n*MESH_TVERT 0 1 1 1"
+      "\n}\n*MESH_TFACELIST {\n*MESH_TFACE 0 0 0 0\n}\n}\n*MATERIAL_REF 0\n}\n";
   ExpectEveryCutLoadsOrFailsWithReason(std::vector<uint8_t>(sample.begin(), sample.end()), LoadAseFile);
 }
 
@@ -310,7 +314,8 @@ TEST(AseRoundTrip, KeepsGeometryMaterialsAndTexcoords) {
               for (uint32_t o = 0; o < m.objects_count; ++o) {
                 ObjectRecord object;
                 m.GetObjectInfo(o, &object);
-                if (std::strcmp(object.name, "tiny") != 0) continue;
+                // Saving splits objects by material and names the parts.
+                if (std::strncmp(object.name, "tiny", 4) != 0) continue;
                 found_tiny = true;
                 const int32_t material = m.GetPolygonMaterial(object.first_polygon);
                 m.GetMaterial(static_cast<uint32_t>(material));
@@ -333,9 +338,42 @@ TEST(AseRoundTrip, KeepsGeometryMaterialsAndTexcoords) {
             1);
 }
 
-// Every real ASE loads; assimp reads the same triangle count and extent in
-// the source as in our OBJ and ASE conversions of it.
+// What the file itself says: the count of its face lines and the extent of
+// its vertex lines (positions are written in world space).
+AssimpReport FileReport(const std::string& path) {
+  AssimpReport report;
+  report.read = true;
+  report.faces = 0;
+  for (int k = 0; k < 3; ++k) report.box[k] = 1e300, report.box[3 + k] = -1e300;
+  std::istringstream lines(ReadText(path));
+  std::string line, keyword;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    words >> keyword;
+    if (keyword == "*MESH_FACE") report.faces += 1;
+    double index, xyz[3];
+    if (keyword != "*MESH_VERTEX" || !(words >> index >> xyz[0] >> xyz[1] >> xyz[2])) continue;
+    for (int k = 0; k < 3; ++k) {
+      report.box[k] = std::min(report.box[k], xyz[k]);
+      report.box[3 + k] = std::max(report.box[3 + k], xyz[k]);
+    }
+  }
+  return report;
+}
+
+// Every real ASE loads with the triangles and extent its lines hold; assimp
+// reads the same in the source and in our OBJ and ASE conversions of it.
 TEST(AseCorpus, EveryFileLoadsAndConvertsAsAssimpReadsIt) {
+  // assimp's reading of these sources differs from their bytes: it places
+  // each mesh by its node transform after turning the world-space vertices
+  // from z up to y up but not the node's translation (the flat plane of
+  // UVTransform, at z = 0 in the file, is read at y = -6.2678, its node's y
+  // offset), and in transitesc1 it counts two meshes that are copies of the
+  // other two in their own frames once (132 of 264 triangles). Our outputs
+  // carry no node transforms, and assimp reads them as the files say.
+  const std::set<std::string> assimp_misplaces = {
+      "CameraRollAnimWithChildObject.ase", "ThreeCubesGreen.ASE", "ThreeCubesGreen_UTF16LE.ASE",
+      "UVTransform_ScaleUV1-2_OffsetUV0-0.9_Rotate-72_mirrorU.ase", "transitesc1.ase"};
   std::vector<std::string> files;
   for (const CorpusEntry& entry : CorpusFiles("models/ase/"))
     if (strcasecmp(std::filesystem::path(entry.path).extension().c_str(), ".ase") == 0) files.push_back(entry.path);
@@ -345,16 +383,23 @@ TEST(AseCorpus, EveryFileLoadsAndConvertsAsAssimpReadsIt) {
   for (const std::string& file : files) {
     SCOPED_TRACE(file);
     const std::string source = (CorpusDir() / file).string();
+    // The UTF-16 file holds the same scene as its 8-bit twin; assimp reads no
+    // UTF-16, and neither does the plain-text scan here.
+    std::string twin = source;
+    if (file.find("_UTF16LE") != std::string::npos) twin.erase(twin.find("_UTF16LE"), 8);
+    const AssimpReport reference = FileReport(twin);
     std::vector<Triangle> ours;
     ASSERT_EQ(Convert(source, kAseType, &ours), 1);
-    EXPECT_GT(ours.size(), 0u);
+    const AssimpReport loaded = ReportOf(ours);
+    EXPECT_EQ(loaded.faces, reference.faces);
+    for (int k = 0; k < 6; ++k) EXPECT_NEAR(loaded.box[k], reference.box[k], 1e-4) << k;
     if (!assimp) continue;
-    // assimp reads no UTF-16: the same scene in 8 bits stands for it.
-    std::string reference_file = source;
-    if (file.find("_UTF16LE") != std::string::npos) reference_file.erase(reference_file.find("_UTF16LE"), 8);
-    const AssimpReport reference = AssimpReportOf(reference_file);
-    ASSERT_TRUE(reference.read);
-    EXPECT_EQ(static_cast<double>(ours.size()), reference.faces);
+    const AssimpReport source_view = AssimpReportOf(twin);
+    ASSERT_TRUE(source_view.read);
+    if (!assimp_misplaces.count(std::filesystem::path(file).filename().string())) {
+      EXPECT_EQ(source_view.faces, reference.faces);
+      EXPECT_TRUE(SameBox(source_view, reference));
+    }
     for (const auto& [name, type] : {std::pair{"out.obj", kObjType}, std::pair{"out.ase", kAseType}}) {
       TempDir temp;
       ASSERT_EQ(Convert(source, kAseType, nullptr, temp.File(name), type), 1) << name;
