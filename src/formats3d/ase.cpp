@@ -326,9 +326,14 @@ class AseReader {
   std::vector<int32_t> cvert_materials_;  // -2: not yet looked up
   std::unordered_map<uint32_t, int32_t> colour_materials_;
   bool colour_materials_full_ = false;
-  // The current object: where its elements start, and the polygon each of
-  // its face lines became (kNoFace when the face was refused).
-  uint32_t first_vertex_ = 0;
+  // The current geometry object: where its vertices start (absolute, and
+  // counted from the model object that holds them, which is another one's
+  // when the object table was full), where its polygons start in that model
+  // object, and the polygon each of its face lines became (kNoFace when the
+  // face was refused).
+  uint32_t mesh_first_vertex_ = 0;
+  uint32_t mesh_vertex_offset_ = 0;
+  uint32_t mesh_first_polygon_ = 0;
   std::vector<uint32_t> faces_;
   uint32_t current_face_ = kNoFace;
   // Material numbers of the file's material list → model materials.
@@ -585,7 +590,10 @@ void AseReader::StartObject() {
   ApplyMaterialRefs();
   model_.NewObject();
   ObjectRecord object;
-  first_vertex_ = model_.GetObjectInfo(model_.CurrentObject(), &object) ? object.first_vertex : model_.vertexs_count;
+  if (!model_.GetObjectInfo(model_.CurrentObject(), &object)) ModelData::ResetObjectRecord(&object);
+  mesh_first_vertex_ = model_.vertexs_count;
+  mesh_vertex_offset_ = model_.vertexs_count - object.first_vertex;
+  mesh_first_polygon_ = model_.polygons_count - object.first_polygon;
   faces_.clear();
   current_face_ = kNoFace;
 }
@@ -594,7 +602,7 @@ void AseReader::StartObject() {
 // when it was read; a later reference overrides an earlier one. Done once
 // per object, so many references cost no more than one pass.
 void AseReader::ApplyMaterialRefs() {
-  uint32_t done = 0;
+  uint32_t done = mesh_first_polygon_;
   for (auto ref = material_refs_.rbegin(); ref != material_refs_.rend(); ++ref) {
     for (uint32_t p = done; p < ref->first; ++p) model_.SetPolygonMaterial(p, ref->second);
     done = std::max(done, ref->first);
@@ -630,14 +638,14 @@ void AseReader::ReadBitmap() {
 void AseReader::ReadFace() {
   std::vector<std::string_view> words;
   SplitWords(line_, words, ":");
-  const uint32_t vertexes = model_.vertexs_count - first_vertex_;
+  const uint32_t vertexes = model_.vertexs_count - mesh_first_vertex_;
   uint32_t corners[3];
   bool good = words.size() > 7;
   for (size_t k = 0; k < 3 && good; ++k) {
     bool ok = false;
     const int64_t index = ParseInteger(words[3 + 2 * k], &ok);
     good = ok && index >= 0 && index < vertexes;
-    if (good) corners[k] = static_cast<uint32_t>(index);
+    if (good) corners[k] = static_cast<uint32_t>(index) + mesh_vertex_offset_;
   }
   ObjectRecord object;
   model_.GetObjectInfo(model_.CurrentObject(), &object);
@@ -722,7 +730,8 @@ void AseReader::ReadVertexNormal() {
   const int64_t vertex = Index(1);
   const Vec3d normal{Number(2), Number(3), Number(4)};
   for (uint32_t k = 0; k < count; ++k)
-    if (vertex >= 0 && model_.GetPointVertex(first + k) == vertex) model_.SetPointNormal(first + k, normal);
+    if (vertex >= 0 && model_.GetPointVertex(first + k) == vertex + mesh_vertex_offset_)
+      model_.SetPointNormal(first + k, normal);
   model_.point_normals_present = 1;
 }
 

@@ -95,6 +95,18 @@ TEST(AseLoader, ObjectsAndSkippedBlocks) {
     EXPECT_EQ(m.model_orientation[0], 4);
     EXPECT_EQ(m.model_orientation[2], 0);
   }
+
+  // More geometry objects than the model holds: the last ones share the
+  // last model object, each face still naming its own object's vertices.
+  std::string many = kHeader;
+  for (int o = 0; o < 502; ++o) many += GeomObject("o", 3);
+  FreshModel fresh;
+  LogCapture log;
+  ASSERT_EQ(LoadFromText(fresh.model, LoadAseFile, many), 1);
+  EXPECT_TRUE(log.Contains("Can't create more objects"));
+  EXPECT_EQ(fresh.model.objects_count, ModelData::kMaxObjects);
+  ASSERT_EQ(fresh.model.polygons_count, 502u);
+  EXPECT_EQ(PolygonPoints(fresh.model, 501), (std::vector<uint32_t>{1503, 1504, 1505}));
 }
 
 const std::string kMaterials =
