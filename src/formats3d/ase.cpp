@@ -365,7 +365,7 @@ void AseReader::Parse(const std::vector<uint8_t>& text) {
     Act(keyword);
   }
   if (lines.CutLines())
-    LogFormatted(LOG_ERROR, "LoadAse: %" PRIu64 " lines longer than %zu characters were cut\n", lines.CutLines(),
+    LogFormatted(LOG_ERROR, "\nLoadAse: %" PRIu64 " lines longer than %zu characters were cut\n", lines.CutLines(),
                  kMaxLine);
   lines_ = nullptr;
 }
@@ -738,7 +738,7 @@ void AseReader::ReadVertexNormal() {
 void AseReader::ReadMaterialRef() {
   const int64_t number = Index(1);
   if (number < 0 || static_cast<uint64_t>(number) >= materials_.size() || materials_[static_cast<size_t>(number)] < 0) {
-    LogFormatted(LOG_ERROR, "LoadAse: *MATERIAL_REF %" PRId64 " names no material of the list, ignored\n", number);
+    LogFormatted(LOG_ERROR, "\nLoadAse: *MATERIAL_REF %" PRId64 " names no material of the list, ignored\n", number);
     return;
   }
   ObjectRecord object;
@@ -749,15 +749,15 @@ void AseReader::ReadMaterialRef() {
 void AseReader::Finish() {
   ApplyMaterialRefs();
   if (!levels_.empty())
-    LogFormatted(LOG_ERROR, "LoadAse: %zu blocks not closed at the end of the file\n", levels_.size());
-  if (skip_depth_ > 0) LogMessage("LoadAse: the file ends inside a skipped block\n", LOG_ERROR);
+    LogFormatted(LOG_ERROR, "\nLoadAse: %zu blocks not closed at the end of the file\n", levels_.size());
+  if (skip_depth_ > 0) LogMessage("\nLoadAse: the file ends inside a skipped block\n", LOG_ERROR);
   if (stray_closes_)
-    LogFormatted(LOG_ERROR, "LoadAse: %" PRIu64 " '}' closing no block, ignored\n", stray_closes_);
+    LogFormatted(LOG_ERROR, "\nLoadAse: %" PRIu64 " '}' closing no block, ignored\n", stray_closes_);
   if (refused_faces_)
-    LogFormatted(LOG_ERROR, "LoadAse: %" PRIu64 " faces naming no vertex of their object were left out\n",
+    LogFormatted(LOG_ERROR, "\nLoadAse: %" PRIu64 " faces naming no vertex of their object were left out\n",
                  refused_faces_);
   if (bad_indexes_)
-    LogFormatted(LOG_ERROR, "LoadAse: %" PRIu64 " face or list indexes out of range were ignored\n", bad_indexes_);
+    LogFormatted(LOG_ERROR, "\nLoadAse: %" PRIu64 " face or list indexes out of range were ignored\n", bad_indexes_);
   tverts_ = {};
   cverts_ = {};
   cvert_materials_ = {};
