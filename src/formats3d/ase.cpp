@@ -10,6 +10,7 @@
 // counter of braces. Lists are sized from the counts the file announces only
 // when the rest of the file could hold that many lines.
 #include <algorithm>
+#include <cfloat>
 #include <cinttypes>
 #include <cmath>
 #include <cstdarg>
@@ -264,6 +265,12 @@ std::string_view Quoted(std::string_view line, size_t* after = nullptr) {
 
 std::string Text(std::string_view view) { return std::string(view.substr(0, 511)); }
 
+// Texture vertices are kept as floats; larger numbers are cut to the
+// largest float.
+float ToFloat(double value) {
+  return static_cast<float>(std::clamp(value, -static_cast<double>(FLT_MAX), static_cast<double>(FLT_MAX)));
+}
+
 // A number from 0 to 1 as a byte: × 255 to the nearest, kept within 0..255.
 // Rounding, not cutting, so that the four decimals written for a byte give
 // the same byte back.
@@ -513,7 +520,7 @@ void AseReader::Act(Keyword keyword) {
       return;
     case kMeshTVert:
       if (items_ < tverts_.size() / (2 * sizeof(float))) {
-        const float uv[2] = {static_cast<float>(Number(2)), static_cast<float>(Number(3))};
+        const float uv[2] = {ToFloat(Number(2)), ToFloat(Number(3))};
         std::memcpy(tverts_.data() + items_ * sizeof uv, uv, sizeof uv);
         ++items_;
       }

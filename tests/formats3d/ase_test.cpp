@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -275,6 +276,17 @@ TEST(AseLoader, HostileStructureIsLoggedAndSurvived) {
     EXPECT_TRUE(log.Contains(c.log)) << log.ErrorText();
     EXPECT_EQ(fresh.model.CheckModel(), 1);
   }
+  // Texture coordinates beyond the float range are cut to it.
+  FreshModel huge;
+  ASSERT_EQ(LoadFromText(huge.model, LoadAseFile,
+                         kHeader + GeomObject("a", 3, "*MESH_NUMTVERTEX 1\n*MESH_TVERTLIST {\n*MESH_TVERT 0 1e300 -1e300 0"
+                                                      "\n}\n*MESH_TFACELIST {\n*MESH_TFACE 0 0 0 0\n}\n")),
+            1);
+  double u = 0, v = 0;
+  huge.model.GetPointTexcoord(0, u, v);
+  EXPECT_EQ(u, FLT_MAX);
+  EXPECT_EQ(v, 1.0 + FLT_MAX);
+
   const std::string sample =
       "*3DSMAX_ASCIIEXPORT 200\n*MATERIAL_LIST {\n*MATERIAL 0 {\n*SUBMATERIAL 0 {\n*MAP_DIFFUSE {\n*BITMAP \"t\"\n}\n}\n"
       "}\n}\n*GEOMOBJECT {\n*MESH {\n*MESH_VERTEX_LIST {\n*MESH_VERTEX 0 1 2 3\n*MESH_VERTEX 1 4 5 6\n}\n"
