@@ -33,5 +33,9 @@ class ModelData;
 [[nodiscard]] int Save3ds(ModelData& model, FILE* file);
 [[nodiscard]] int LoadAsc(ModelData& model, FILE* file);
 [[nodiscard]] int SaveAsc(ModelData& model, FILE* file);
+[[nodiscard]] int LoadMs3d(ModelData& model, FILE* file);
+[[nodiscard]] int SaveMs3d(ModelData& model, FILE* file);
+[[nodiscard]] int LoadMs3dText(ModelData& model, FILE* file);
+[[nodiscard]] int SaveMs3dText(ModelData& model, FILE* file);
 
 }  // namespace zepcon
