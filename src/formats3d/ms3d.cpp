@@ -329,7 +329,13 @@ void WriteKeys(Writer& out, const std::vector<ms3d::Key>& keys, double fps) {
 // The animation goes in as keys of the joints that reproduce it.
 void WriteJoints(ModelData& model, Writer& out) {
   constexpr double kFps = 24.0;
-  const std::vector<ms3d::WrittenKeys> keys = ms3d::KeysFromAnimation(model);
+  std::vector<ms3d::WrittenKeys> keys = ms3d::KeysFromAnimation(model);
+  if (!keys.empty() && model.anim_frames_count > kMaxCount) {
+    // A joint counts its keys in 16 bits.
+    LogFormatted(LOG_ERROR, "SaveMs3d: %lu frames are more keys than a joint holds, the animation is left out\n",
+                 static_cast<unsigned long>(model.anim_frames_count));
+    keys.clear();
+  }
   out.F32(kFps);
   out.F32(1.0);  // current time
   out.U32(keys.empty() ? 30 : model.anim_frames_count);

@@ -92,7 +92,7 @@ struct WrittenKeys {
 std::vector<WrittenKeys> KeysFromAnimation(ModelData& model);
 
 // Upper bound of frames × (joints + vertexs) an animation may cost.
-inline constexpr uint64_t kMaxAnimationWork = uint64_t{1} << 26;
+inline constexpr uint64_t kMaxAnimationWork = uint64_t{1} << 23;
 
 }  // namespace ms3d
 }  // namespace zepcon

@@ -34,7 +34,11 @@ constexpr size_t kMaxWords = 16;
 constexpr size_t kMaxWord = 255;
 constexpr const char* kHomePage = "http://tavok.zepcon.net";
 
+// Channels are written with six decimals, which may leave a byte / 255
+// written out a hair below the byte: a thousandth is given back before
+// the value is cut.
 uint8_t ToByte(double value) {
+  value += 1e-3;
   if (!(value > 0.0)) return 0;
   return static_cast<uint8_t>(std::min(value, 255.0));
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,8 @@ struct Ms3dFile {
   std::vector<Ms3dJoint> joints;
   bool keyframer = true;
 
-  // Corner k of triangle t has the normal (0, 0, 1) and mapping (t + k / 4, k / 2).
+  // Corner k of triangle t has the normal (0, t, 1) / |(0, t, 1)| and
+  // mapping (t + k / 4, k / 2); triangle t is in smoothing group t + 1.
   std::vector<uint8_t> Bytes() const {
     test::Bytes b;
     b.Text("MS3D000000", 10).U32(4);
@@ -55,10 +57,11 @@ struct Ms3dFile {
     for (size_t t = 0; t < triangles.size(); ++t) {
       b.U16(0);
       for (uint16_t c : triangles[t]) b.U16(c);
-      for (int k = 0; k < 3; ++k) b.F32(0).F32(0).F32(1);
+      const float length = std::sqrt(1.0f + static_cast<float>(t * t));
+      for (int k = 0; k < 3; ++k) b.F32(0).F32(static_cast<float>(t) / length).F32(1 / length);
       for (int k = 0; k < 3; ++k) b.F32(static_cast<float>(t) + k / 4.0f);
       for (int k = 0; k < 3; ++k) b.F32(k / 2.0f);
-      b.data.push_back(1);
+      b.data.push_back(static_cast<uint8_t>(t + 1));
       b.data.push_back(0);
     }
     b.U16(static_cast<uint32_t>(groups.size()));

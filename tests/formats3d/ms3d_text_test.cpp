@@ -127,10 +127,10 @@ TEST(Ms3dTextLoader, MeshesMaterialsAndBones) {
   }
 }
 
-// Key times count frames: at frame 3 the arm is lifted by 2 and turned a
-// quarter about z, so the vertex (1, 0, 0) of the hand... the hand's vertex
-// (1, 0, 0) owned by the hand (2 along the arm): rest (1, 0, 0) lies 1
-// short of the hand; turned, it lies at (0, 1, 2).
+// Key times count frames from 1. At the file's frame 3 the arm is lifted
+// by 2 and turned a quarter about z; the hand (2 along the arm) turns with
+// it. So the arm's vertex (1, 0, 0) goes to (0, 1, 2), the hand's vertex
+// (0, 0, 0) to (0, 0, 2); vertexs of no bone stay.
 TEST(Ms3dTextLoader, KeysPoseTheOwnedVertexs) {
   FreshModel fresh;
   ASSERT_EQ(LoadFromText(fresh.model, LoadMs3dText, kTwoMeshes), 1);
