@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "formats3d/games_helpers.h"
+#include "formats3d/model_codec_helpers.h"
 
 namespace zepcon::test {
 
@@ -138,6 +139,23 @@ inline std::array<double, 3> AnimatedAt(ModelData& model, float frame, uint32_t 
   std::array<double, 3> p{-99, -99, -99};
   EXPECT_EQ(model.Animation_GetVertexPos(frame, v, p[0], p[1], p[2]), 1);
   return p;
+}
+
+// The extent of the model in a few frames of its animation (none when it
+// has no animation).
+inline std::vector<AssimpReport> AnimatedBoxes(const std::string& path, int type) {
+  std::vector<AssimpReport> boxes;
+  EXPECT_EQ(LoadThroughPipeline(path, type, [&boxes](ModelData& m) {
+              const uint32_t frames = m.anim_frames_count;
+              for (uint32_t f : {0u, frames / 3, 2 * frames / 3, frames - 1}) {
+                if (frames == 0) break;
+                m.current_frame = static_cast<float>(f);
+                boxes.push_back(ReportOf(TrianglesOf(m)));
+              }
+              m.current_frame = -2.0f;
+            }),
+            1);
+  return boxes;
 }
 
 }  // namespace zepcon::test

@@ -388,6 +388,7 @@ TEST(Ms3dRoundTrip, BinaryAndThroughText) {
 
 // Every Milkshape binary file of the corpus loads; assimp reads the same
 // triangle count and extent from it as from our OBJ and MS3D conversions.
+// Our MS3D keeps the animation: the same extent in the same frames.
 TEST(Ms3dCorpus, EveryFileLoadsAndAssimpAgrees) {
   std::vector<CorpusEntry> files;
   for (const CorpusEntry& entry : CorpusFiles("models/ms3d/"))
@@ -415,6 +416,14 @@ TEST(Ms3dCorpus, EveryFileLoadsAndAssimpAgrees) {
       std::vector<Triangle> again;
       ASSERT_EQ(Convert(written, type, &again), 1) << name;
       EXPECT_EQ(again.size(), ours.size()) << name;
+      if (type == TYPE_MS3D) {
+        const std::vector<AssimpReport> before = AnimatedBoxes(source, TYPE_MS3D);
+        const std::vector<AssimpReport> after = AnimatedBoxes(written, TYPE_MS3D);
+        ASSERT_EQ(after.size(), before.size());
+        for (size_t f = 0; f < before.size(); ++f)
+          EXPECT_TRUE(SameBox(after[f], before[f])) << "animation box " << f << ": " << after[f].box[0] << " / "
+                                                    << before[f].box[0];
+      }
       if (!assimp) continue;
       const AssimpReport view = AssimpReportOf(written);
       ASSERT_TRUE(view.read) << name;

@@ -205,7 +205,7 @@ TEST(Ms3dTextSaver, WritesWhatItReadsBack) {
 }
 
 // Every Milkshape text file of the corpus loads, and what we write of it
-// reads back with the same triangles.
+// (text and binary) reads back with the same triangles and animation.
 TEST(Ms3dTextCorpus, EveryFileLoadsAndRoundTrips) {
   std::vector<CorpusEntry> files;
   for (const CorpusEntry& entry : CorpusFiles("models/txt/"))
@@ -226,6 +226,10 @@ TEST(Ms3dTextCorpus, EveryFileLoadsAndRoundTrips) {
       ASSERT_EQ(again.size(), ours.size()) << name;
       for (size_t t = 0; t < ours.size(); ++t)
         for (int k = 0; k < 9; ++k) ASSERT_NEAR(again[t][k], ours[t][k], 1e-5 * (1 + std::fabs(ours[t][k]))) << name;
+      const std::vector<AssimpReport> before = AnimatedBoxes(source, TYPE_MS3D_ASCII);
+      const std::vector<AssimpReport> after = AnimatedBoxes(temp.File(name), type);
+      ASSERT_EQ(after.size(), before.size()) << name;
+      for (size_t f = 0; f < before.size(); ++f) EXPECT_TRUE(SameBox(after[f], before[f])) << name << " frame " << f;
     }
   }
 }
