@@ -36,5 +36,9 @@ class ModelData;
 [[nodiscard]] int SaveAsc(ModelData& model, FILE* file);
 [[nodiscard]] int LoadAse(ModelData& model, FileStream& stream);
 [[nodiscard]] int SaveAse(ModelData& model, FileStream& stream);
+[[nodiscard]] int LoadMs3d(ModelData& model, FILE* file);
+[[nodiscard]] int SaveMs3d(ModelData& model, FILE* file);
+[[nodiscard]] int LoadMs3dText(ModelData& model, FILE* file);
+[[nodiscard]] int SaveMs3dText(ModelData& model, FILE* file);
 
 }  // namespace zepcon

@@ -1,0 +1,9 @@
+// seeds: models/txt
+// Milkshape text loader on arbitrary bytes: never a crash, a hang or a read
+// past the data; what loads is checked and saved again.
+#include "formats3d/model_codecs.h"
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return zepcon::fuzz::FuzzModelLoader(data, size, zepcon::LoadMs3dText, zepcon::SaveMs3dText);
+}
