@@ -33,5 +33,8 @@ class ModelData;
 [[nodiscard]] int Save3ds(ModelData& model, FILE* file);
 [[nodiscard]] int LoadAsc(ModelData& model, FILE* file);
 [[nodiscard]] int SaveAsc(ModelData& model, FILE* file);
+[[nodiscard]] int LoadLwo(ModelData& model, FILE* file);
+[[nodiscard]] int SaveLwo(ModelData& model, FILE* file);
+[[nodiscard]] int SaveLwo2(ModelData& model, FILE* file);
 
 }  // namespace zepcon
