@@ -93,7 +93,6 @@ TEST(Lwo2Saver, OneObjectWithWeightMapAndWhiteSurface) {
   const std::vector<std::string> tags = PaddedStrings(ChunksNamed(w.chunks, "TAGS").at(0).body);
   // The object's weight map name first, then the one surface.
   EXPECT_EQ(tags, (std::vector<std::string>{"body", "white material"}));
-  const std::vector<ChunkView> maps = ChunksNamed(w.chunks, "VMAP");
   const ChunkView* weights = FirstOfType(w.chunks, "VMAP", "WGHT");
   ASSERT_NE(weights, nullptr);
   EXPECT_EQ(FirstOfType(w.chunks, "VMAP", "PICK"), nullptr);
@@ -121,11 +120,6 @@ TEST(Lwo2Saver, OneObjectWithWeightMapAndWhiteSurface) {
   ASSERT_NE(angle, surf[0].body.end());
   EXPECT_EQ(LoadBe16(&*(angle + 4)), 4u);
   EXPECT_EQ(FloatFromBits(LoadBe32(&*(angle + 6))), static_cast<float>(89.53f * 0.017453292));
-  // Colour 1, 1, 1 as floats, then the envelope.
-  const auto colour = std::search(surf[0].body.begin(), surf[0].body.end(), "COLR", "COLR" + 4);
-  ASSERT_NE(colour, surf[0].body.end());
-  EXPECT_EQ(LoadBe16(&*(colour + 4)), 14u);
-  EXPECT_EQ(FloatFromBits(LoadBe32(&*(colour + 6))), static_cast<float>(255 * 0.003921569));
 }
 
 // Two textured materials sharing the texture "wood": one pair of clips

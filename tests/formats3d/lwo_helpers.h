@@ -62,8 +62,6 @@ class Iff {
     bytes.insert(bytes.end(), data.begin(), data.end());
     return *this;
   }
-  std::string Text() const { return std::string(bytes.begin(), bytes.end()); }
-
   std::vector<uint8_t> bytes;
 
  private:
@@ -113,10 +111,6 @@ inline std::vector<std::string> PaddedStrings(const std::vector<uint8_t>& body, 
     at += (length + 2) & ~size_t{1};
   }
   return strings;
-}
-
-inline bool Contains(const std::vector<uint8_t>& body, const std::string& part) {
-  return std::search(body.begin(), body.end(), part.begin(), part.end()) != body.end();
 }
 
 // assimp turns LightWave's left-handed axes into right-handed ones by
