@@ -40,5 +40,8 @@ class ModelData;
 [[nodiscard]] int SaveMs3d(ModelData& model, FILE* file);
 [[nodiscard]] int LoadMs3dText(ModelData& model, FILE* file);
 [[nodiscard]] int SaveMs3dText(ModelData& model, FILE* file);
+[[nodiscard]] int LoadLwo(ModelData& model, FILE* file);
+[[nodiscard]] int SaveLwo(ModelData& model, FILE* file);
+[[nodiscard]] int SaveLwo2(ModelData& model, FILE* file);
 
 }  // namespace zepcon
