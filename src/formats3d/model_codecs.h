@@ -7,6 +7,7 @@
 
 namespace zepcon {
 
+class FileStream;
 class ModelData;
 
 [[nodiscard]] int LoadRaw(ModelData& model, FILE* file);
@@ -33,5 +34,7 @@ class ModelData;
 [[nodiscard]] int Save3ds(ModelData& model, FILE* file);
 [[nodiscard]] int LoadAsc(ModelData& model, FILE* file);
 [[nodiscard]] int SaveAsc(ModelData& model, FILE* file);
+[[nodiscard]] int LoadB3d(ModelData& model, FileStream& stream);
+[[nodiscard]] int SaveB3d(ModelData& model, FileStream& stream);
 
 }  // namespace zepcon
