@@ -231,6 +231,8 @@ class Loader {
     if (bad_numbers_)
       LogFormatted(LOG_ERROR, "LoadB3d: %" PRIu64 " numbers that are not finite read as 0\n", bad_numbers_);
     AssignOwners();
+    // The bone store follows the bones (once: each resize moves the store).
+    if (model_.bones_count > model_.animation_bones_count) model_.SetAnimBonesCount(model_.bones_count);
     PlayAnimation();
     return 1;
   }
@@ -398,7 +400,6 @@ class Loader {
     node.joint = joint;
     node.bone = model_.AddBone(static_cast<int16_t>(parent_joint), static_cast<int16_t>(joint), length);
     if (node.bone >= 0) model_.SetBoneName(static_cast<uint32_t>(node.bone), unique);
-    model_.SetAnimBonesCount(model_.bones_count);
   }
 
   bool JointNamed(const char* name) const {
