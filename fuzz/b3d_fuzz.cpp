@@ -1,4 +1,4 @@
-// seeds: models/b3d
+// seeds: models/b3d models/b3d/castel models/b3d/detail models/b3d/ninja models/b3d/turtle1
 // Blitz 3D loader on arbitrary bytes: never a crash, a hang or a read past
 // the data; what loads is checked and saved again.
 #include "core/file_stream.h"
