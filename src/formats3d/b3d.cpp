@@ -64,6 +64,12 @@ Quat Normalized(Quat q) {
   return {q.w / length, q.x / length, q.y / length, q.z / length};
 }
 
+// A rotation as the file stores it (w x y z). The files are left-handed:
+// their rotations turn the other way round from the right-handed formula
+// used here, so the axis part changes sign. (Read the other way, the joints
+// of real rigs stand away from the vertices they carry.)
+Quat FileRotation(float w, float x, float y, float z) { return Normalized({w, -x, -y, -z}); }
+
 // Spherical interpolation the short way round.
 Quat Slerp(Quat a, Quat b, double t) {
   double dot = a.w * b.w + a.x * b.x + a.y * b.y + a.z * b.z;
@@ -358,7 +364,7 @@ class Loader {
     for (float& v : f) v = Finite(body.F32Le(), bad_numbers_);
     node.rest.position = {f[0], f[1], f[2]};
     node.rest.scale = {f[3], f[4], f[5]};
-    node.rest.rotation = Normalized({f[6], f[7], f[8], f[9]});
+    node.rest.rotation = FileRotation(f[6], f[7], f[8], f[9]);
     node.world = FromPose(node.rest);
     if (node.parent >= 0) node.world = Compose(nodes_[node.parent].world, node.world);
     if (!nodes_.empty()) AddJointFor(node, name);
@@ -560,7 +566,7 @@ class Loader {
       }
       if (flags & 4) {
         for (int k = 0; k < 4; ++k) f[k] = Finite(body.F32Le(), bad_numbers_);
-        node.rotations.push_back({frame, Normalized({f[0], f[1], f[2], f[3]})});
+        node.rotations.push_back({frame, FileRotation(f[0], f[1], f[2], f[3])});
       }
       first_key_ = std::min(first_key_, frame);
       last_key_ = std::max(last_key_, frame);

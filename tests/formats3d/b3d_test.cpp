@@ -134,8 +134,9 @@ TEST(B3dLoader, NodeTreePlacesMeshesAndJoints) {
   const float h = std::sqrt(0.5f);
   Chunks c;
   c.Open("BB3D").U32(1).Node("root", 0, 0, 10);
-  // Turned a quarter about +y (x goes to -z) and doubled.
-  c.Node("arm", 2, 0, 0, {h, 0, h, 0}, 2);
+  // Turned a quarter about y so that x goes to -z (left-handed files store
+  // that as (h, 0, -h, 0)), and doubled.
+  c.Node("arm", 2, 0, 0, {h, 0, -h, 0}, 2);
   Mesh(c, {{{1, 0, 0, 0, 0}}, {{0, 1, 0, 0, 0}}, {{0, 0, 1, 0, 0}}}, {0, 1, 2});
   c.Node("hand", 1, 0, 0).Close();
   c.Close();
@@ -242,8 +243,8 @@ TEST(B3dLoader, BrushesWithSeveralTextures) {
   EXPECT_EQ(m.GetPolygonMaterial(1), 1);
 }
 
-// A rig: bone "b1" at (0, 1, 0) turns a quarter about +z between its keys
-// at frames 1 and 3; bone "b2" at (0, 2, 0) moves up by one at frame 3.
+// A rig: bone "b1" at (0, 1, 0) turns a quarter about z (x to y, stored
+// as (h, 0, 0, -h)) between its keys at frames 1 and 3; bone "b2" at (0, 2, 0) moves up by one at frame 3.
 // Vertex 0 hangs on b1 alone, vertex 1 on b1 (1/4) and b2 (3/4), vertex 2
 // on nothing.
 std::string RigFile() {
@@ -253,7 +254,7 @@ std::string RigFile() {
   Mesh(c, {{{1, 1, 0, 0, 0}}, {{1, 2, 0, 0, 0}}, {{5, 5, 5, 0, 0}}}, {0, 1, 2});
   c.Open("ANIM").I32(0).I32(3).F32(30).Close();
   c.Node("b1", 0, 1, 0).Open("BONE").U32(0).F32(1).U32(1).F32(0.25f).Close();
-  c.Open("KEYS").I32(4).I32(1).Floats({1, 0, 0, 0}).I32(3).Floats({h, 0, 0, h}).Close().Close();
+  c.Open("KEYS").I32(4).I32(1).Floats({1, 0, 0, 0}).I32(3).Floats({h, 0, 0, -h}).Close().Close();
   c.Node("b2", 0, 2, 0).Open("BONE").U32(1).F32(0.75f).Close();
   c.Open("KEYS").I32(1).I32(1).Floats({0, 2, 0}).I32(3).Floats({0, 3, 0}).Close().Close();
   c.Close().Close();
@@ -586,6 +587,37 @@ TEST(B3dCorpus, EveryFileLoadsAndConvertsAlikeToAssimp) {
                                             << reference.box[4] << " " << reference.box[5];
   }
   if (!assimp) GTEST_SKIP() << "assimp is not installed: its reading was not compared";
+}
+
+// A real rig: every bone's joint stands among the vertices it carries
+// (within a unit, where the limbs are four to five units apart).
+TEST(B3dCorpus, RigJointsStandAmongTheirVertexs) {
+  const std::filesystem::path source = CorpusDir() / "models/b3d/cube_bones.b3d";
+  if (!std::filesystem::exists(source)) GTEST_SKIP() << "corpus not present";
+  ASSERT_EQ(LoadThroughPipeline(source.string(), kB3dType, [](ModelData& m) {
+              ASSERT_EQ(m.bones_count, 8u);
+              uint32_t checked = 0;
+              for (uint32_t b = 0; b < m.bones_count; ++b) {
+                std::vector<double> sum = {0, 0, 0};
+                uint32_t count = 0;
+                for (uint32_t v = 0; v < m.vertexs_count; ++v) {
+                  if (m.GetVertexOwner(v) != b) continue;
+                  const std::vector<double> at = At(m, v);
+                  for (int k = 0; k < 3; ++k) sum[k] += at[k];
+                  ++count;
+                }
+                if (count == 0) continue;
+                int16_t first = 0, second = 0;
+                m.GetBoneJoints(b, first, second);
+                double x = 0, y = 0, z = 0;
+                m.GetJointPosition(static_cast<uint32_t>(second), x, y, z);
+                const double dx = x - sum[0] / count, dy = y - sum[1] / count, dz = z - sum[2] / count;
+                EXPECT_LT(std::sqrt(dx * dx + dy * dy + dz * dz), 1.0) << m.GetBoneName(b);
+                ++checked;
+              }
+              EXPECT_EQ(checked, 7u);
+            }),
+            1);
 }
 
 // A model of three textured materials written as B3D: assimp reads the
