@@ -129,7 +129,8 @@ TEST(B3dLoader, SingleNodeGivesOneObjectAndNoJoints) {
 
 // Nodes nest: a mesh is placed by every transform above it (position,
 // rotation, scale of each level), and each node below the first is a joint
-// where the node stands, its bone from the parent node's joint.
+// where the node stands, its bone from the parent node's joint; a name met
+// twice still gives a joint of its own.
 TEST(B3dLoader, NodeTreePlacesMeshesAndJoints) {
   const float h = std::sqrt(0.5f);
   Chunks c;
@@ -140,7 +141,7 @@ TEST(B3dLoader, NodeTreePlacesMeshesAndJoints) {
   Mesh(c, {{{1, 0, 0, 0, 0}}, {{0, 1, 0, 0, 0}}, {{0, 0, 1, 0, 0}}}, {0, 1, 2});
   c.Node("hand", 1, 0, 0).Close();
   c.Close();
-  c.Node("leg", 0, -3, 0).Close();
+  c.Node("arm", 0, -3, 0).Close();  // a second node of the same name
   c.Close().Close();
   FreshModel fresh;
   ASSERT_EQ(LoadFromText(fresh.model, LoadB3dFile, c.Bytes()), 1);
@@ -154,7 +155,7 @@ TEST(B3dLoader, NodeTreePlacesMeshesAndJoints) {
     const char* name;
     std::vector<double> at;
     int parent;
-  } joints[] = {{"arm", {2, 0, 10}, 0}, {"hand", {2, 0, 8}, 1}, {"leg", {0, -3, 10}, 0}};
+  } joints[] = {{"arm", {2, 0, 10}, 0}, {"hand", {2, 0, 8}, 1}, {"arm#1", {0, -3, 10}, 0}};
   for (uint32_t j = 1; j < 4; ++j) {
     JointRecord record{};
     ASSERT_EQ(m.GetJointInfo(j, &record), 1);
