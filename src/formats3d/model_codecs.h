@@ -43,5 +43,7 @@ class ModelData;
 [[nodiscard]] int LoadLwo(ModelData& model, FILE* file);
 [[nodiscard]] int SaveLwo(ModelData& model, FILE* file);
 [[nodiscard]] int SaveLwo2(ModelData& model, FILE* file);
+[[nodiscard]] int LoadB3d(ModelData& model, FileStream& stream);
+[[nodiscard]] int SaveB3d(ModelData& model, FileStream& stream);
 
 }  // namespace zepcon
