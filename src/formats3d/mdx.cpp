@@ -40,6 +40,8 @@ constexpr uint32_t kNoParent = 0xFFFFFFFFu;
 constexpr uint32_t kTriangles = 4;
 // More frames than this are thinned evenly; a sequence keeps its ends.
 constexpr size_t kMaxFrames = 1000;
+// Node ids beyond this are not followed (a file holds far fewer nodes).
+constexpr uint32_t kMaxNodeIds = 65536;
 
 uint32_t Tag(const char* text) { return LoadLe32(reinterpret_cast<const uint8_t*>(text)); }
 
@@ -817,13 +819,19 @@ int LoadMdx(ModelData& model, FILE* file) {
                mdx.geosets.size(), mdx.material_textures.size(), mdx.textures.size(), mdx.nodes.size(),
                mdx.sequences.size());
 
-  // Nodes by object id (ids beyond the nodes' count are not followed).
-  std::vector<int32_t> by_id(mdx.nodes.size(), -1);
+  // Nodes by object id. Ids are shared with the node kinds not read here
+  // (attachments, lights, emitters...), so they may pass the nodes' count;
+  // an id no file needs, or one used twice, is not followed.
+  size_t id_count = 0;
+  for (const Node& node : mdx.nodes)
+    if (node.object_id < kMaxNodeIds) id_count = std::max<size_t>(id_count, node.object_id + size_t{1});
+  std::vector<int32_t> by_id(id_count, -1);
   for (size_t i = 0; i < mdx.nodes.size(); ++i)
     if (mdx.nodes[i].object_id < by_id.size() && by_id[mdx.nodes[i].object_id] < 0)
       by_id[mdx.nodes[i].object_id] = static_cast<int32_t>(i);
     else
-      LogFormatted(LOG_ERROR, "LoadMdx: node [%s] has an id out of order, not followed\n", mdx.nodes[i].name);
+      LogFormatted(LOG_ERROR, "LoadMdx: node [%s] has an id out of range or used twice, not followed\n",
+                   mdx.nodes[i].name);
 
   std::vector<uint32_t> first_vertex;
   if (!StoreGeometry(model, mdx, first_vertex)) return 0;

@@ -102,18 +102,19 @@ std::vector<uint8_t> HandMadeMdx(const std::string& texture = "Textures\\Skin.tg
   Chunk(file, "MTLS", material);
   Chunk(file, "TEXS", Bytes().U32(0).Text(texture, 260).U32(0));
   HandGeoset body{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}, {0, 0, 0}, {{0}}, 0};
-  HandGeoset arm{{{0, 0, 1}, {0, 0, 2}, {0, 1, 2}, {0, 1, 1}}, {0, 1, 2, 0, 2, 3}, {0, 0, 0, 0}, {{1}}, 0};
+  HandGeoset arm{{{0, 0, 1}, {0, 0, 2}, {0, 1, 2}, {0, 1, 1}}, {0, 1, 2, 0, 2, 3}, {0, 0, 0, 0}, {{2}}, 0};
   Bytes geosets;
   geosets.Raw(GeosetRecord(body).data).Raw(GeosetRecord(arm).data);
   Chunk(file, "GEOS", geosets);
   Chunk(file, "GEOA", Bytes().U32(28).F32(0.5f).U32(0).F32(1).F32(1).F32(1).U32(1));
   Bytes root = Node("Root", 0, 0xFFFFFFFF, Track("KGTR", 1, {{0, {0, 0, 0}}, {1000, {1, 0, 0}}}));
   const float half = static_cast<float>(std::sqrt(0.5));
-  Bytes child = Node("Arm", 1, 0, Track("KGRT", 1, {{0, {0, 0, 0, 1}}, {1000, {half, 0, 0, half}}}));
+  // The arm's id is 2: id 1 belongs to a node kind not read (its pivot is not the arm's).
+  Bytes child = Node("Arm", 2, 0, Track("KGRT", 1, {{0, {0, 0, 0, 1}}, {1000, {half, 0, 0, half}}}));
   Bytes bones;
   bones.Raw(root.data).U32(0).U32(0xFFFFFFFF).Raw(child.data).U32(1).U32(0xFFFFFFFF);
   Chunk(file, "BONE", bones);
-  Chunk(file, "PIVT", Bytes().F32(0).F32(0).F32(0).F32(0).F32(0).F32(1));
+  Chunk(file, "PIVT", Bytes().F32(0).F32(0).F32(0).F32(9).F32(9).F32(9).F32(0).F32(0).F32(1));
   Chunk(file, "CLID", Bytes().U32(5));  // unread chunks are passed
   return file.data;
 }
