@@ -179,7 +179,8 @@ int TypeFromHeaderBytes(const uint8_t* header, size_t header_length, uint64_t si
   if (IsRevolt(h, size)) return TYPE_REVOLT;
   if (h.Text(0, "\x53\x80\xF6\x34\x40\x60\x00\x00", 8)) return TYPE_PIC;
   if (IsOpenFlight(h)) return TYPE_FLT;
-  if (h.Text(0, "4DS\0\x1D\0\0\0\x6F\x4A\x4A\xD2\xC2\x01\x02\0", 16)) return TYPE_MAFIA_4DS;
+  // The signature and the version only: a time stamp and a material count follow.
+  if (h.Text(0, "4DS\0\x1D\0", 6)) return TYPE_MAFIA_4DS;
   if (IsMafiaTexture(h, size)) return TYPE_MAFIA_TEX;
   if (h.Text(0, "*3DSMAX_ASCIIEXPORT")) return TYPE_ASE;
   if (IsBlitz(h, size)) return TYPE_B3D;

@@ -146,7 +146,11 @@ std::vector<HeaderCase> HeaderCases() {
       {"Open Flight, 0x140 form", TYPE_FLT, FakeFile(400).Text(0, Bin({0, 1, 1, 0x40})).Text(12, Bin({0, 0, 0, 0x0B})),
        FakeFile(400).Text(0, Bin({0, 1, 1, 0x40})).Text(12, Bin({0, 0, 0, 0x0C}))},
       {"Mafia model", TYPE_MAFIA_4DS, FakeFile(40).Text(0, mafia_model),
-       FakeFile(40).Text(0, mafia_model).Byte(15, 1)},
+       FakeFile(40).Text(0, mafia_model).Byte(4, 0x1E)},
+      // Any time stamp and material count: only the signature and version are tested.
+      {"Mafia model, other stamp", TYPE_MAFIA_4DS,
+       FakeFile(40).Text(0, mafia_model).Text(6, Bin({0x30, 0xF6, 0x5B, 0x4F, 0x53, 0x8D, 0xDC, 0x01, 12, 0})),
+       FakeFile(40).Text(0, mafia_model).Byte(3, ' ')},
       {"Mafia texture", TYPE_MAFIA_TEX, FakeFile(2 * 4 * 3 + 22).Text(0, "TEX").U16(10, 4).U16(6, 3),
        FakeFile(2 * 4 * 3 + 23).Text(0, "TEX").U16(10, 4).U16(6, 3)},
       {"ASE", TYPE_ASE, FakeFile(40).Text(0, "*3DSMAX_ASCIIEXPORT 200"), FakeFile(40).Text(0, "*3DSMAX_ASCIIEXPOR 200")},
