@@ -485,7 +485,7 @@ int WriteRows(BitmapData& picture, FILE* file, uint32_t bpp) {
   const uint32_t width = picture.SizeX();
   const uint32_t height = picture.SizeY();
   const uint32_t piece_pixels = BitmapData::kLineBufferSize / bpp;
-  const uint32_t padding = static_cast<uint32_t>(PaddedRowBytes(width, bpp) - uint64_t{width} * bpp);
+  const uint32_t padding = static_cast<uint32_t>(PaddedRowBytes(width, bpp * 8) - uint64_t{width} * bpp);
   const uint8_t zeros[4] = {0, 0, 0, 0};
   uint8_t* buffer = picture.LineBuffer();
   for (uint32_t r = 0; r < height; ++r) {
@@ -519,7 +519,7 @@ int SaveBmp(BitmapData& picture, FILE* file) {
     if (!picture.BitmapConvertToMode(target, 0)) return 0;
   }
   const uint32_t bpp = picture.BytesPerPixel();
-  const uint64_t row_bytes = PaddedRowBytes(picture.SizeX(), bpp);
+  const uint64_t row_bytes = PaddedRowBytes(picture.SizeX(), bpp * 8);
   const uint64_t image_bytes = row_bytes * picture.SizeY();
   const uint32_t data_offset = picture.Mode() == MODE_PALETTE_8BIT ? kHeaderBytes + kPaletteBytes : kHeaderBytes;
   if (image_bytes + data_offset > UINT32_MAX) {

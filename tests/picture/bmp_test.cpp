@@ -302,5 +302,18 @@ TEST(BmpSave, ModesChooseTheBitDepthAndHeaderIsComplete) {
   }
 }
 
+// Rows of 15 pixel bytes get one byte of padding each, and read back whole.
+TEST(BmpSave, RowsArePaddedToFourBytes) {
+  BitmapData picture, back;
+  NeutralSettings(picture);
+  Bytes pixels(5 * 2 * 3);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(10 + i);
+  MakePicture(picture, 5, 2, MODE_RGB888, pixels);
+  const Bytes file = SaveToBytes(picture, SaveBmp);
+  EXPECT_EQ(file.size(), 54u + 2 * 16);
+  ASSERT_EQ(LoadFromBytes(back, LoadBmp, file), 1);
+  EXPECT_EQ(RgbaPixels(back), RgbaPixels(picture));
+}
+
 }  // namespace
 }  // namespace zepcon::test
