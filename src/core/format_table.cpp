@@ -57,6 +57,7 @@ constexpr FileTypeInfo kRows[kFileTypeCount] = {
     {"SCR", "Z80 screens", 2, 0, 1, 1, 0},
     {"555", "Mafia texture", 2, 1, 1, 1, 0},
     {"TXT", "Plain text", 3, 0, 0, 1, 1},
+    {"PNG", "PNG picture", 2, 1, 1, 1, 1},
 };
 
 constexpr char kKindNames[5][10] = {"unknown", "3D Model", "BitMap", "Text", "Subs"};

@@ -1,4 +1,4 @@
-// The table of the 52 known file types. A file type is named everywhere by
+// The table of the 53 known file types. A file type is named everywhere by
 // its row number, the type index.
 #pragma once
 
@@ -24,7 +24,9 @@ struct FileTypeInfo {
   uint32_t can_save;
 };
 
-constexpr int kFileTypeCount = 52;
+// Rows are only ever appended: every type index keeps its value, and so does
+// TYPE_UNKNOWN, which no row carries.
+constexpr int kFileTypeCount = 53;
 constexpr int TYPE_UNKNOWN = 53;
 
 // Type indexes referred to by name in the code.
@@ -81,6 +83,7 @@ enum FileType : int {
   TYPE_SCR = 49,
   TYPE_MAFIA_TEX = 50,
   TYPE_TEXT = 51,
+  TYPE_PNG = 52,
 };
 
 // The constant table, rows in type index order.
@@ -89,7 +92,7 @@ const FileTypeInfo* FormatTable();
 // The names of the five data kinds: "unknown", "3D Model", "BitMap", "Text", "Subs".
 const char* DataKindName(uint32_t kind);
 
-// The row of a type index, or nullptr outside 0..51.
+// The row of a type index, or nullptr outside 0..kFileTypeCount - 1.
 const FileTypeInfo* FileTypeRow(int type_index);
 
 }  // namespace zepcon

@@ -164,6 +164,8 @@ int TypeFromHeaderBytes(const uint8_t* header, size_t header_length, uint64_t si
   if (h.Text(0, "MDLX")) return TYPE_MDX;
   // Any JPEG: start-of-image followed by another marker, whatever segment comes first.
   if (h.Text(0, "\xFF\xD8\xFF", 3)) return TYPE_JPG;
+  // Before the tests that compare sizes, which a PNG file may meet by chance.
+  if (h.Text(0, "\x89PNG\r\n\x1A\n", 8)) return TYPE_PNG;
   if (IsBattleSkeleton(h, size)) return TYPE_FF7_BATTLE;
   if (h.Text(0, "P6")) return TYPE_PPM;
   if (h.Text(0, "xof") && h.Text(8, "txt")) return TYPE_X;

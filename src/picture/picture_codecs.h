@@ -21,6 +21,8 @@ class FileStream;
 [[nodiscard]] int LoadJpeg(BitmapData& picture, FILE* file);
 [[nodiscard]] int SaveJpeg(BitmapData& picture, FILE* file);
 [[nodiscard]] int LoadBlp(BitmapData& picture, FILE* file);
+[[nodiscard]] int LoadPng(BitmapData& picture, FILE* file);
+[[nodiscard]] int SavePng(BitmapData& picture, FILE* file);
 
 // Game and home-computer pictures.
 int LoadCel(BitmapData& picture, FILE* file);

@@ -154,6 +154,10 @@ std::vector<HeaderCase> HeaderCases() {
       {"Mafia texture", TYPE_MAFIA_TEX, FakeFile(2 * 4 * 3 + 22).Text(0, "TEX").U16(10, 4).U16(6, 3),
        FakeFile(2 * 4 * 3 + 23).Text(0, "TEX").U16(10, 4).U16(6, 3)},
       {"ASE", TYPE_ASE, FakeFile(40).Text(0, "*3DSMAX_ASCIIEXPORT 200"), FakeFile(40).Text(0, "*3DSMAX_ASCIIEXPOR 200")},
+      // A PNG of exactly 120 bytes with 120 at offset 48 would also pass the
+      // FF8 size rule, which is tested later.
+      {"PNG", TYPE_PNG, FakeFile(120).Text(0, Bin({0x89, 'P', 'N', 'G', 13, 10, 0x1A, 10})).U32(48, 120),
+       FakeFile(120).Text(0, Bin({0x89, 'P', 'N', 'G', 13, 10, 0x1A, 11}))},
       {"Blitz", TYPE_B3D, FakeFile(64).Text(0, "BB3D").U32(4, 56), FakeFile(64).Text(0, "BB3D").U32(4, 57)},
   };
 }

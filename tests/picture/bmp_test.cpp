@@ -3,6 +3,8 @@
 // ImageMagick in picture_corpus_test.cpp).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "picture/bitmap_data.h"
@@ -48,7 +50,7 @@ TEST(BmpLoad, RefusalsSayWhy) {
   const Case cases[] = {
       // The palette would end past the data offset.
       {MakeBmp(1, 1, 8, 1000, palette, {0, 0, 0, 0}), "sorry, unknown bitmap representation\n", true},
-      {MakeBmp(1, 1, 16, 54, {}, {0, 0, 0, 0}), "sorry, unknown bitmap representation\n", true},
+      {MakeBmp(1, 1, 2, 54, {}, {0, 0, 0, 0}), "sorry, unknown bitmap representation\n", true},
       {MakeBmp(21846, 1, 8, 1078, palette, {}), "sizeX too large, max 21845\n", true},
       {MakeBmp(1, 21846, 8, 1078, palette, {}), "sizeY too large, max 21845\n", true},
       {compressed, "sorry, compressed bitmaps not supported\n", true},
@@ -90,6 +92,183 @@ TEST(BmpLoad, WidestRowsLoadThroughPieces) {
   }
 }
 
+// Any kind of bitmap: a file header, an information header of
+// `info_size` bytes (12: the OS/2 core header with 16-bit sizes), masks
+// behind a 40-byte header when `masks_after_header`, the palette (entries of
+// blue, green, red and, except for core headers, a zero) and the pixels.
+struct BmpSpec {
+  uint32_t info_size = 40;
+  int32_t width = 1;
+  int32_t height = 1;
+  uint32_t bits = 8;
+  uint32_t compression = 0;
+  uint32_t colours_used = 0;
+  std::vector<uint32_t> masks;  // red, green, blue[, alpha]
+  bool masks_after_header = false;
+  std::vector<uint32_t> palette;  // 0xRRGGBB
+  Bytes pixels;
+};
+
+Bytes MakeAnyBmp(const BmpSpec& spec) {
+  Bytes file(14 + spec.info_size, 0);
+  file[0] = 'B';
+  file[1] = 'M';
+  PutLe32(file, 14, spec.info_size);
+  if (spec.info_size == 12) {
+    PutLe16(file, 18, static_cast<uint32_t>(spec.width));
+    PutLe16(file, 20, static_cast<uint32_t>(spec.height));
+    PutLe16(file, 22, 1);
+    PutLe16(file, 24, spec.bits);
+  } else {
+    PutLe32(file, 18, static_cast<uint32_t>(spec.width));
+    PutLe32(file, 22, static_cast<uint32_t>(spec.height));
+    PutLe16(file, 26, 1);
+    PutLe16(file, 28, spec.bits);
+    if (spec.info_size >= 40) {
+      PutLe32(file, 30, spec.compression);
+      PutLe32(file, 46, spec.colours_used);
+    }
+    if (!spec.masks_after_header)
+      for (size_t c = 0; c < spec.masks.size(); ++c) PutLe32(file, 54 + 4 * c, spec.masks[c]);
+  }
+  if (spec.masks_after_header) {
+    for (const uint32_t mask : spec.masks) {
+      file.resize(file.size() + 4);
+      PutLe32(file, file.size() - 4, mask);
+    }
+  }
+  for (const uint32_t colour : spec.palette) {
+    file.push_back(static_cast<uint8_t>(colour));
+    file.push_back(static_cast<uint8_t>(colour >> 8));
+    file.push_back(static_cast<uint8_t>(colour >> 16));
+    if (spec.info_size != 12) file.push_back(0);
+  }
+  PutLe32(file, 10, static_cast<uint32_t>(file.size()));
+  file.insert(file.end(), spec.pixels.begin(), spec.pixels.end());
+  PutLe32(file, 2, static_cast<uint32_t>(file.size()));
+  return file;
+}
+
+std::vector<uint32_t> Ramp(uint32_t entries) {
+  std::vector<uint32_t> palette;
+  for (uint32_t i = 0; i < entries; ++i) palette.push_back(0x10305 * (i + 1) + (i << 20));
+  return palette;
+}
+
+// The kinds of bitmap that other programs write besides the saver's own:
+// each hand-made file decodes to ImageMagick's pixels.
+TEST(BmpLoadKinds, DecodeLikeMagick) {
+  if (!HaveProgram("/usr/bin/convert")) GTEST_SKIP() << "ImageMagick not installed";
+  struct Case {
+    const char* what;
+    BmpSpec spec;
+  };
+  const Case cases[] = {
+      {"1 bit, bottom up", {40, 10, 3, 1, 0, 2, {}, false, {0xFF0000, 0x00FF80},
+                            {0xA5, 0xC0, 0, 0, 0x5A, 0x40, 0, 0, 0xFF, 0x00, 0, 0}}},
+      {"4 bits, top down", {40, 5, -2, 4, 0, 0, {}, false, Ramp(16), {0x01, 0x23, 0x40, 0, 0xFE, 0xDC, 0xB0, 0}}},
+      {"8 bits, short palette", {40, 3, 2, 8, 0, 3, {}, false, Ramp(3), {0, 1, 2, 0, 2, 2, 1, 0}}},
+      {"OS/2 core header, 8 bits", {12, 3, 2, 8, 0, 0, {}, false, Ramp(256), {0, 100, 255, 0, 7, 8, 9, 0}}},
+      {"OS/2 core header, 24 bits", {12, 2, 2, 24, 0, 0, {}, false, {}, {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}}},
+      {"OS/2 2.x header, 24 bits", {64, 2, 1, 24, 0, 0, {}, false, {}, {1, 2, 3, 4, 5, 6, 0, 0}}},
+      {"16 bits, 5-5-5", {40, 3, 2, 16, 0, 0, {}, false, {}, {0x1F, 0x00, 0xE0, 0x03, 0x00, 0x7C, 0, 0, 0xFF, 0x7F, 0x21, 0x04, 0x10, 0x42, 0, 0}}},
+      {"16 bits, 5-6-5 masks", {40, 3, 1, 16, 3, 0, {0xF800, 0x07E0, 0x001F}, true, {}, {0x1F, 0x00, 0xE0, 0x07, 0x00, 0xF8, 0, 0}}},
+      {"32 bits, masks in a V5 header with alpha", {124, 2, 2, 32, 3, 0, {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000}, false, {},
+                                                    {1, 2, 3, 4, 5, 6, 7, 0, 9, 10, 11, 255, 13, 14, 15, 128}}},
+      {"32 bits, masks in a V3 header, no alpha", {56, 2, 1, 32, 3, 0, {0x00FF0000, 0x0000FF00, 0x000000FF, 0}, false, {},
+                                                   {1, 2, 3, 4, 5, 6, 7, 8}}},
+      // Runs, a literal of odd length with its pad byte, end of line, a
+      // move, a run passing the end of its row, end of picture.
+      {"run-length 8", {40, 4, 4, 8, 1, 8, {}, false, Ramp(8),
+                        {2, 5, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 1, 1, 6, 7, 0, 1}}},
+      // A literal of three values (two bytes, no pad), of five (three bytes
+      // and a pad), and a run longer than the rest of the picture.
+      {"run-length 4", {40, 5, 3, 4, 2, 0, {}, false, Ramp(16),
+                        {0, 3, 0x12, 0x30, 0, 0, 0, 5, 0x45, 0x67, 0x80, 0, 0, 0, 20, 0x9A, 0, 1}}},
+      {"run-length 8, top rows left out", {40, 3, 3, 8, 1, 4, {}, false, Ramp(4), {3, 1, 0, 1}}},
+  };
+  TempDir temp;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes file = MakeAnyBmp(c.spec);
+    // ImageMagick wants run-length data at least as long as the unpacked
+    // rows; what follows the end-of-picture mark is read by nobody.
+    const uint32_t height = static_cast<uint32_t>(std::abs(c.spec.height));
+    if (c.spec.compression == 1 || c.spec.compression == 2)
+      file.resize(file.size() + size_t{(static_cast<uint32_t>(c.spec.width) + 3) / 4 * 4} * height, 0);
+    PutLe32(file, 2, static_cast<uint32_t>(file.size()));
+    const std::string path = temp.File("kind.bmp");
+    WriteBytes(path, file);
+    const MagickPicture magick = MagickRead(path);
+    BitmapData picture;
+    LogCapture log;
+    EXPECT_TRUE(magick.ok) << "ImageMagick cannot read it";
+    EXPECT_EQ(LoadFromBytes(picture, LoadBmp, file), 1) << log.ErrorText();
+    if (!magick.ok || picture.SizeX() != magick.width || picture.SizeY() != magick.height) {
+      ADD_FAILURE() << "sizes differ";
+      continue;
+    }
+    EXPECT_EQ(RgbaPixels(picture), magick.rgba);
+  }
+}
+
+// Fields narrower than 5 bits are widened by repeating their bits, so the
+// largest value of any width is full intensity; transparent pixels keep
+// their alpha, and a mask that is not one run of bits is refused.
+TEST(BmpLoadKinds, MaskFieldsOfAnyWidth) {
+  BmpSpec spec{108, 2, 1, 16, 3, 0, {0x0F00, 0x00F0, 0x000F, 0xF000}, false, {}, {0xFF, 0xFF, 0x84, 0x07}};
+  BitmapData picture;
+  ASSERT_EQ(LoadFromBytes(picture, LoadBmp, MakeAnyBmp(spec)), 1);
+  EXPECT_EQ(picture.Mode(), MODE_BGRA8888);
+  EXPECT_EQ(RgbaPixels(picture), (Bytes{255, 255, 255, 255, 0x77, 0x88, 0x44, 0x00}));
+
+  spec.masks = {0x7C00, 0x03E0, 0x001F, 0x8000};  // one bit of alpha
+  spec.pixels = {0x00, 0x80, 0xFF, 0x7F};
+  ASSERT_EQ(LoadFromBytes(picture, LoadBmp, MakeAnyBmp(spec)), 1);
+  EXPECT_EQ(RgbaPixels(picture), (Bytes{0, 0, 0, 255, 255, 255, 255, 0}));
+
+  spec.masks = {0x7C00, 0x03E0, 0x0015, 0};  // blue mask with a gap
+  ExpectRefused(LoadBmp, MakeAnyBmp(spec), "sorry, unknown bitmap representation", true);
+  spec.masks = {0x7C00, 0x03E0, 0x001F, 0x10000};  // beyond 16 bits
+  ExpectRefused(LoadBmp, MakeAnyBmp(spec), "sorry, unknown bitmap representation", true);
+}
+
+// Broken variants fail with their reason, and every cut of a run-length
+// file fails with one.
+TEST(BmpLoadKinds, BrokenVariantsFailWithTheirReason) {
+  const BmpSpec rle{40, 4, 4, 8, 1, 8, {}, false, Ramp(8), {2, 5, 0, 0, 4, 1, 0, 0, 4, 2, 0, 0, 4, 3, 0, 1}};
+  BmpSpec cut = rle;
+  cut.pixels = {2, 5, 0, 0, 4, 1, 0, 0};  // two rows, no end-of-picture mark
+  BmpSpec rle_bad_depth = rle;
+  rle_bad_depth.bits = 4;  // run-length 8 needs 8 bits
+  rle_bad_depth.colours_used = 0;
+  BmpSpec embedded = rle;
+  embedded.compression = 5;
+  BmpSpec two_planes = rle;
+  Bytes planes = MakeAnyBmp(two_planes);
+  PutLe16(planes, 26, 2);
+  BmpSpec core_huge{12, -3, 2, 24, 0, 0, {}, false, {}, Bytes(16, 0)};  // a negative width
+  BmpSpec odd_header = rle;
+  odd_header.info_size = 66;
+  BmpSpec os2_huffman{64, 8, 1, 1, 3, 0, {}, false, {0, 0xFFFFFF}, {0, 0, 0, 0}};
+  struct Case {
+    Bytes file;
+    const char* message;
+  };
+  const Case cases[] = {
+      {MakeAnyBmp(cut), "run-length data end before the last row"},
+      {MakeAnyBmp(rle_bad_depth), "sorry, compressed bitmaps not supported"},
+      {MakeAnyBmp(embedded), "sorry, compressed bitmaps not supported"},
+      {MakeAnyBmp(os2_huffman), "sorry, compressed bitmaps not supported"},
+      {planes, "planes"},
+      {MakeAnyBmp(core_huge), "sizeX too large"},
+      {MakeAnyBmp(odd_header), "sorry, unknown bitmap representation"},
+  };
+  for (const Case& c : cases) ExpectRefused(LoadBmp, c.file, c.message);
+  // The last row ends with the end-of-picture mark: any cut loses it.
+  EXPECT_EQ(LoadEveryPrefix(LoadBmp, MakeAnyBmp(rle)), 0u);
+}
+
 // One pixel of 1, 3 or 4 bytes, padded to a row of 4; loaded back, the
 // pixels are the same.
 TEST(BmpSave, ModesChooseTheBitDepthAndHeaderIsComplete) {
@@ -121,6 +300,19 @@ TEST(BmpSave, ModesChooseTheBitDepthAndHeaderIsComplete) {
     ASSERT_EQ(LoadFromBytes(back, LoadBmp, file), 1);
     EXPECT_EQ(RgbaPixels(back), RgbaPixels(picture));
   }
+}
+
+// Rows of 15 pixel bytes get one byte of padding each, and read back whole.
+TEST(BmpSave, RowsArePaddedToFourBytes) {
+  BitmapData picture, back;
+  NeutralSettings(picture);
+  Bytes pixels(5 * 2 * 3);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(10 + i);
+  MakePicture(picture, 5, 2, MODE_RGB888, pixels);
+  const Bytes file = SaveToBytes(picture, SaveBmp);
+  EXPECT_EQ(file.size(), 54u + 2 * 16);
+  ASSERT_EQ(LoadFromBytes(back, LoadBmp, file), 1);
+  EXPECT_EQ(RgbaPixels(back), RgbaPixels(picture));
 }
 
 }  // namespace

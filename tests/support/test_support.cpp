@@ -43,6 +43,13 @@ CorpusEntry IdentifiedAs(const CorpusEntry& entry) {
   CorpusEntry result = entry;
   const std::string& path = entry.path;
   if (entry.expected_type != 53 || path.size() < 4) return result;
+  std::ifstream file(CorpusDir() / path, std::ios::binary);
+  char signature[8] = {};
+  if (file.read(signature, sizeof signature) && std::string(signature, 8) == "\x89PNG\r\n\x1A\n") {
+    result.expected_type = 52;
+    result.expected_name = "PNG picture";
+    return result;
+  }
   std::string extension = path.substr(path.size() - 4);
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (extension != ".off") return result;

@@ -25,7 +25,8 @@ std::vector<CorpusEntry> CorpusFiles(const std::string& prefix);
 // The entry as identification sees it today: the manifest's type, except
 // that a file named ".off" whose first line that is neither blank nor a "#"
 // comment opens with an OFF keyword ([ST][C][N][4][n]OFF) is "Off text"
-// (the manifest was written before that rule).
+// (the manifest was written before that rule), and a file that opens with
+// the PNG signature is "PNG picture" (a type added after the manifest).
 CorpusEntry IdentifiedAs(const CorpusEntry& entry);
 
 // A fresh empty folder for one test, removed with the object.

@@ -128,6 +128,7 @@ const DispatchRow kDispatch[kFileTypeCount] = {
     /* 49 Z80 screens */ {Ready(PlainPicture<LoadScr>), kNone},
     /* 50 Mafia texture */ {Ready(StreamPicture<Load555>, CodecIo::kStream), kNone},
     /* 51 Plain text */ {Ready(StreamText<LoadText>, CodecIo::kStream), Ready(StreamText<SaveText>, CodecIo::kStream)},
+    /* 52 PNG picture */ {Ready(PlainPicture<LoadPng>), Ready(PlainPicture<SavePng>)},
 };
 
 }  // namespace

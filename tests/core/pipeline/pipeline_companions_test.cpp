@@ -66,7 +66,7 @@ TEST(PipelineCompanions, PicturesSavedAndLoadedThroughItKeepTheirPixels) {
   BitmapData original;
   FillPicture(original);
   const std::vector<uint8_t> expected = WorkingPixels(original);
-  for (const int type : {int{TYPE_BMP}, int{TYPE_TGA}, int{TYPE_PPM}}) {
+  for (const int type : {int{TYPE_BMP}, int{TYPE_TGA}, int{TYPE_PPM}, int{TYPE_PNG}}) {
     const std::string extension = FileTypeRow(type)->extension;
     SCOPED_TRACE(extension);
     const std::string saved = dir.File("wood." + extension);
