@@ -16,6 +16,7 @@
 #include "cli/batch_runner.h"
 #include "cli/cli_options.h"
 #include "cli/file_info.h"
+#include "cli/mime_types.h"
 #include "core/pipeline/convert_one_file.h"
 #include "core/pipeline/dispatch_table.h"
 #include "core/pipeline/file_converter.h"
@@ -388,6 +389,11 @@ int main(int argc, char** argv) {
           },
           "N>=1"));
 
+  CLI::App* mime_info =
+      app.add_subcommand("mime-info", "Print the desktop file types (shared-mime-info XML) of the known formats");
+  bool desktop_types = false;
+  mime_info->add_flag("--desktop", desktop_types, "Print the desktop entry's MimeType= value instead");
+
   std::string info_file;
   CLI::App* info = app.add_subcommand("info", "Load and fix a file, print what it holds");
   info->add_option("file", info_file, "File")->required();
@@ -433,6 +439,9 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "zepcon-cli: convert takes SRC DST, or --to TYPE FILE... [-o DIR]\n");
       status = kExitUsage;
     }
+  } else if (*mime_info) {
+    std::fputs(desktop_types ? (DesktopMimeTypes() + "\n").c_str() : MimeInfoXml().c_str(), stdout);
+    status = kExitOk;
   } else if (*info) {
     status = PrintFileInfo(converter, options, info_file);
   } else if (*options_cmd) {
