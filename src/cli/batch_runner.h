@@ -13,6 +13,9 @@ struct BatchOutcome {
   bool ok = false;
   std::string line;     // the file's line for standard output
   std::string details;  // what the log showed for it (with -v), for standard error
+  // A folder of files written for this job, to be moved into place when the
+  // outcome is handed on (empty: nothing to move).
+  std::string staged;
 };
 
 // A file's identity for grouping: its canonical path where it can be

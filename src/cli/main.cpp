@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 #include "cli/batch_runner.h"
 #include "cli/cli_options.h"
 #include "cli/file_info.h"
@@ -244,6 +246,66 @@ std::string PlannedDestination(const std::string& source, const BatchRequest& re
   return BatchDestination(source, request.output_dir, row ? row->extension : request.to.c_str());
 }
 
+// A model's saver also writes its textures (and material files) beside it,
+// under names no other file of the batch knows in advance: two models may
+// both write "texnoname0.tga". So a model is saved into a folder of its own
+// beside the destination, and its files are moved into place in input order
+// (MoveStagedFiles), which gives what a one-by-one run leaves.
+bool ConvertModelStaged(FileConverter& converter, const OptionsRecord& options, ErrorCollector& errors,
+                        const std::string& source_path, int source_type, const std::string& destination_path,
+                        int destination_type, size_t k, std::string* staged, std::string* reason) {
+  const fs::path destination(destination_path);
+  const fs::path folder = destination.has_parent_path() ? destination.parent_path() : fs::path(".");
+  const fs::path stage = folder / (".zepcon-batch-" + std::to_string(getpid()) + "-" + std::to_string(k));
+  std::error_code error;
+  fs::remove_all(stage, error);
+  if (!fs::create_directory(stage, error) || error) {
+    *reason = "cannot make the folder " + stage.string();
+    return false;
+  }
+  if (!ConvertFile(converter, options, errors, source_path, source_type, (stage / destination.filename()).string(),
+                   destination_type, reason)) {
+    fs::remove_all(stage, error);
+    return false;
+  }
+  *staged = stage.string();
+  return true;
+}
+
+bool IsPictureExtension(const std::string& extension) {
+  for (int i = 0; i < kFileTypeCount; ++i)
+    if (FormatTable()[i].data_kind == KIND_BITMAP && ToUpper(extension) == FormatTable()[i].extension) return true;
+  return false;
+}
+
+// Moves a staged model's files into the destination folder. The model file
+// replaces what is there (the batch already decided it may); a texture that
+// exists stays unless the options allow overwriting textures, as when the
+// saver writes it in place. False when a file cannot be moved.
+bool MoveStagedFiles(const std::string& staged, bool overwrite_textures, std::string* reason) {
+  const fs::path stage(staged);
+  const fs::path folder = stage.parent_path();
+  std::error_code error;
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(stage, error))
+    if (entry.is_regular_file(error)) files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  bool ok = !error;
+  if (error) *reason = "cannot read " + staged;
+  for (const fs::path& file : files) {
+    const fs::path target = folder / file.filename();
+    const std::string extension = file.extension().empty() ? "" : file.extension().string().substr(1);
+    if (IsPictureExtension(extension) && !overwrite_textures && FileExists(target.string())) continue;
+    fs::rename(file, target, error);
+    if (error && ok) {
+      ok = false;
+      *reason = "cannot move " + file.filename().string() + " into " + folder.string();
+    }
+  }
+  fs::remove_all(stage, error);
+  return ok;
+}
+
 // One file of a batch, as a worker converts it with its own converter.
 BatchOutcome ConvertBatchFile(FileConverter& converter, const OptionsRecord& options, const BatchRequest& request,
                               size_t k) {
@@ -251,6 +313,7 @@ BatchOutcome ConvertBatchFile(FileConverter& converter, const OptionsRecord& opt
   const size_t total = request.files.size();
   const std::string& source_path = request.files[k];
   std::string destination_path = "?";
+  std::string staged;
   std::string reason;
   bool ok = false;
   const SourceFile source = RecogniseSource(converter, source_path);
@@ -266,12 +329,16 @@ BatchOutcome ConvertBatchFile(FileConverter& converter, const OptionsRecord& opt
         reason = "the destination is the source";
       else if (FileExists(destination_path) && !request.force)
         reason = "destination exists (use --force to overwrite)";
-      else
+      else if (kind != KIND_MODEL)
         ok = ConvertFile(converter, options, errors, source_path, source.type, destination_path, destination_type,
                          &reason);
+      else
+        ok = ConvertModelStaged(converter, options, errors, source_path, source.type, destination_path,
+                                destination_type, k, &staged, &reason);
     }
   }
   BatchOutcome outcome;
+  outcome.staged = staged;
   outcome.ok = ok;
   outcome.line = "[" + std::to_string(k + 1) + "/" + std::to_string(total) + "] " + source_path + " -> " +
                  destination_path + (ok ? ": ok" : ": failed: " + reason);
@@ -303,7 +370,13 @@ int RunBatch(const OptionsRecord& options, const BatchRequest& request, LogPane*
   RunBatchInOrder(
       files_of_jobs, workers,
       [&](size_t k, int worker) { return ConvertBatchFile(*converters[static_cast<size_t>(worker)], options, request, k); },
-      [&](size_t, const BatchOutcome& outcome) {
+      [&](size_t, BatchOutcome outcome) {
+        std::string reason;
+        if (!outcome.staged.empty() &&
+            !MoveStagedFiles(outcome.staged, options.conversion.overwrite_textures != 0, &reason)) {
+          outcome.ok = false;
+          outcome.line = outcome.line.substr(0, outcome.line.rfind(": ok")) + ": failed: " + reason;
+        }
         if (!outcome.details.empty()) {
           std::fputs(outcome.details.c_str(), stderr);
           std::fflush(stderr);

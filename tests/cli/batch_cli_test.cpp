@@ -143,6 +143,53 @@ TEST(ParallelBatch, FilesSharingADestinationKeepTheirInputOrder) {
   EXPECT_TRUE(result[1] == result[3]);
 }
 
+// A 2 x 2 picture of one colour, 24 bits per pixel.
+std::vector<uint8_t> SmallBmp(uint8_t red, uint8_t green, uint8_t blue) {
+  std::vector<uint8_t> bmp = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0,
+                              1, 0,   24, 0, 0, 0, 0, 0, 16, 0, 0, 0, 0x13, 0x0B, 0, 0, 0x13, 0x0B, 0, 0};
+  bmp.resize(54, 0);
+  for (int row = 0; row < 2; ++row) bmp.insert(bmp.end(), {blue, green, red, blue, green, red, 0, 0});
+  return bmp;
+}
+
+// Models of different folders whose textures have one name: saved side by
+// side, the texture left is the one of the last model listed (textures may
+// be overwritten by default), as a one-by-one run leaves it.
+TEST(ParallelBatch, SameNamedTexturesOfSeveralModelsEndAsInAOneByOneRun) {
+  test::TempDir dir;
+  const std::vector<std::vector<uint8_t>> colours = {SmallBmp(255, 0, 0), SmallBmp(0, 255, 0), SmallBmp(0, 0, 255),
+                                                     SmallBmp(9, 9, 9)};
+  std::vector<std::string> models;
+  for (size_t i = 0; i < colours.size(); ++i) {
+    const fs::path folder = dir.Path() / ("src" + std::to_string(i));
+    fs::create_directories(folder);
+    test::WriteBytes(folder / "tex.bmp", colours[i]);
+    test::WriteText(folder / "m.mtl", "newmtl skin\nmap_Kd tex.bmp\n");
+    test::WriteText(folder / ("model" + std::to_string(i) + ".obj"),
+                    "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nusemtl skin\nf 1/1 2/2 3/3\n");
+    models.push_back((folder / ("model" + std::to_string(i) + ".obj")).string());
+  }
+  const fs::path alone = dir.Path() / "alone";
+  fs::create_directories(alone);
+  ASSERT_EQ(Cli("convert --to 3ds -o " + Quoted(alone.string()) + " " + Quoted(models.back())).status, 0);
+  const std::vector<uint8_t> last_texture = test::ReadBytes(alone / "tex.bmp");
+  ASSERT_FALSE(last_texture.empty());
+  for (int jobs : {1, 4}) {
+    for (int round = 0; round < 3; ++round) {
+      const fs::path out = dir.Path() / ("out" + std::to_string(jobs) + "_" + std::to_string(round));
+      fs::create_directories(out);
+      const CliRun run = Cli("convert --to 3ds -j " + std::to_string(jobs) + " -o " + Quoted(out.string()) + Joined(models));
+      ASSERT_EQ(run.status, 0) << run.out;
+      EXPECT_TRUE(test::ReadBytes(out / "tex.bmp") == last_texture) << jobs;
+      // Only the models and the one texture: no working folder left behind.
+      EXPECT_EQ(TreeOf(out).size(), models.size() + 1) << jobs;
+      size_t entries = 0;
+      for ([[maybe_unused]] const auto& entry : fs::directory_iterator(out)) ++entries;
+      EXPECT_EQ(entries, models.size() + 1) << jobs;
+    }
+  }
+}
+
 TEST(ParallelBatch, WorkerCountMustBePositiveAndVerboseLogsComeWithTheirFile) {
   test::TempDir dir;
   test::WriteText(dir.Path() / "a.txt", "first\n");

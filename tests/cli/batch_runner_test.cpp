@@ -69,7 +69,7 @@ TEST(BatchRun, ResultsComeOutInInputOrderWhateverFinishesFirst) {
             std::lock_guard<std::mutex> guard(lock);
             workers_seen.insert(worker);
           }
-          return BatchOutcome{job % 3 != 0, "line " + std::to_string(job), ""};
+          return BatchOutcome{job % 3 != 0, "line " + std::to_string(job), "", ""};
         },
         [&](size_t job, const BatchOutcome& outcome) {
           EXPECT_EQ(outcome.line, "line " + std::to_string(job));
@@ -100,7 +100,7 @@ TEST(BatchRun, JobsOfOneGroupRunInOrderOnOneWorker) {
           order_on_t.push_back(job);
           workers_on_t.insert(worker);
         }
-        return BatchOutcome{true, "", ""};
+        return BatchOutcome{true, "", "", ""};
       },
       [](size_t, const BatchOutcome&) {});
   EXPECT_EQ(order_on_t, (std::vector<size_t>{0, 2, 4}));
@@ -115,7 +115,7 @@ TEST(BatchRun, AThrowingJobFailsAloneAndZeroWorkersMeanOne) {
       [](size_t job, int worker) -> BatchOutcome {
         EXPECT_EQ(worker, 0);
         if (job == 1) throw std::runtime_error("boom");
-        return {true, "done " + std::to_string(job), ""};
+        return {true, "done " + std::to_string(job), "", ""};
       },
       [&](size_t, const BatchOutcome& outcome) {
         lines.push_back(outcome.line);
