@@ -73,7 +73,8 @@ bytes=$(cat "$work/pictures" "$work/models" | tr '\n' '\0' | xargs -0 stat -c %s
 
 # The three commands, as scripts (farm-bench runs no shell of its own).
 ours() {
-  local n=$1 script=$work/ours_j$n.sh
+  local n=$1
+  local script=$work/ours_j$n.sh
   {
     echo '#!/bin/sh'
     echo "rm -rf '$work/out$n'; mkdir -p '$work/out$n/p' '$work/out$n/m'"
