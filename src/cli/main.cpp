@@ -8,11 +8,17 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <unistd.h>
+
+#include "cli/batch_runner.h"
 #include "cli/cli_options.h"
 #include "cli/file_info.h"
+#include "cli/mime_types.h"
 #include "core/pipeline/convert_one_file.h"
 #include "core/pipeline/dispatch_table.h"
 #include "core/pipeline/file_converter.h"
@@ -45,24 +51,34 @@ class StderrPane : public LogPane {
   void Clear() override {}
 };
 
-// Collects the error lines of the log, whatever the mode, so a failure can
-// say why on standard error.
+// Collects the error lines that this thread logs, whatever the mode, so a
+// failure can say why on standard error; with `keep_shown`, also what the
+// mode would show on the pane, for a batch worker to hand back with its file.
 class ErrorCollector {
  public:
-  ErrorCollector() {
-    SetLogObserver([this](std::string_view text, int level) {
+  explicit ErrorCollector(bool keep_shown = false) {
+    SetThreadLogObserver([this, keep_shown](std::string_view text, int level) {
       if (level == LOG_ERROR) errors_.append(text);
+      if (keep_shown && LogReachesPane(level)) shown_.append(text);
     });
   }
-  ~ErrorCollector() { SetLogObserver(nullptr); }
+  ~ErrorCollector() { SetThreadLogObserver(nullptr); }
+  ErrorCollector(const ErrorCollector&) = delete;
+  ErrorCollector& operator=(const ErrorCollector&) = delete;
   std::string Take() {
     std::string out;
     out.swap(errors_);
     return out;
   }
+  std::string TakeShown() {
+    std::string out;
+    out.swap(shown_);
+    return out;
+  }
 
  private:
   std::string errors_;
+  std::string shown_;
 };
 
 std::string ToUpper(std::string text) {
@@ -163,6 +179,8 @@ struct BatchRequest {
   std::string to;
   std::string output_dir;
   bool force = false;
+  int jobs = 1;
+  bool verbose = false;
 };
 
 // Converts one file; on failure `reason` says the stage and the log's errors.
@@ -220,47 +238,154 @@ std::string BatchDestination(const std::string& source, const std::string& outpu
   return destination.string();
 }
 
-int RunBatch(FileConverter& converter, const OptionsRecord& options, const BatchRequest& request) {
-  ErrorCollector errors;
+// The destination a batch file would get if its type resolves, without
+// reading it: "--to" names the extension, or a row whose extension it is.
+std::string PlannedDestination(const std::string& source, const BatchRequest& request) {
+  int index;
+  const FileTypeInfo* row = ParseIndex(request.to, &index) ? FileTypeRow(index) : nullptr;
+  return BatchDestination(source, request.output_dir, row ? row->extension : request.to.c_str());
+}
+
+// A model's saver also writes its textures (and material files) beside it,
+// under names no other file of the batch knows in advance: two models may
+// both write "texnoname0.tga". So a model is saved into a folder of its own
+// beside the destination, and its files are moved into place in input order
+// (MoveStagedFiles), which gives what a one-by-one run leaves.
+bool ConvertModelStaged(FileConverter& converter, const OptionsRecord& options, ErrorCollector& errors,
+                        const std::string& source_path, int source_type, const std::string& destination_path,
+                        int destination_type, size_t k, std::string* staged, std::string* reason) {
+  const fs::path destination(destination_path);
+  const fs::path folder = destination.has_parent_path() ? destination.parent_path() : fs::path(".");
+  const fs::path stage = folder / (".zepcon-batch-" + std::to_string(getpid()) + "-" + std::to_string(k));
+  std::error_code error;
+  fs::remove_all(stage, error);
+  if (!fs::create_directory(stage, error) || error) {
+    *reason = "cannot make the folder " + stage.string();
+    return false;
+  }
+  if (!ConvertFile(converter, options, errors, source_path, source_type, (stage / destination.filename()).string(),
+                   destination_type, reason)) {
+    fs::remove_all(stage, error);
+    return false;
+  }
+  *staged = stage.string();
+  return true;
+}
+
+bool IsPictureExtension(const std::string& extension) {
+  for (int i = 0; i < kFileTypeCount; ++i)
+    if (FormatTable()[i].data_kind == KIND_BITMAP && ToUpper(extension) == FormatTable()[i].extension) return true;
+  return false;
+}
+
+// Moves a staged model's files into the destination folder. The model file
+// replaces what is there (the batch already decided it may); a texture that
+// exists stays unless the options allow overwriting textures, as when the
+// saver writes it in place. False when a file cannot be moved.
+bool MoveStagedFiles(const std::string& staged, bool overwrite_textures, std::string* reason) {
+  const fs::path stage(staged);
+  const fs::path folder = stage.parent_path();
+  std::error_code error;
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(stage, error))
+    if (entry.is_regular_file(error)) files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  bool ok = !error;
+  if (error) *reason = "cannot read " + staged;
+  for (const fs::path& file : files) {
+    const fs::path target = folder / file.filename();
+    const std::string extension = file.extension().empty() ? "" : file.extension().string().substr(1);
+    if (IsPictureExtension(extension) && !overwrite_textures && FileExists(target.string())) continue;
+    fs::rename(file, target, error);
+    if (error && ok) {
+      ok = false;
+      *reason = "cannot move " + file.filename().string() + " into " + folder.string();
+    }
+  }
+  fs::remove_all(stage, error);
+  return ok;
+}
+
+// One file of a batch, as a worker converts it with its own converter.
+BatchOutcome ConvertBatchFile(FileConverter& converter, const OptionsRecord& options, const BatchRequest& request,
+                              size_t k) {
+  ErrorCollector errors(request.verbose);
+  const size_t total = request.files.size();
+  const std::string& source_path = request.files[k];
+  std::string destination_path = "?";
+  std::string staged;
+  std::string reason;
+  bool ok = false;
+  const SourceFile source = RecogniseSource(converter, source_path);
+  if (source.type == TYPE_UNKNOWN) {
+    reason = source.error;
+  } else {
+    const uint32_t kind = FormatTable()[source.type].data_kind;
+    const int destination_type = ResolveDestination(kind, request.to, &reason);
+    if (destination_type != TYPE_UNKNOWN) {
+      destination_path = BatchDestination(source_path, request.output_dir, FormatTable()[destination_type].extension);
+      std::error_code same_error;
+      if (FileExists(destination_path) && fs::equivalent(source_path, destination_path, same_error))
+        reason = "the destination is the source";
+      else if (FileExists(destination_path) && !request.force)
+        reason = "destination exists (use --force to overwrite)";
+      else if (kind != KIND_MODEL)
+        ok = ConvertFile(converter, options, errors, source_path, source.type, destination_path, destination_type,
+                         &reason);
+      else
+        ok = ConvertModelStaged(converter, options, errors, source_path, source.type, destination_path,
+                                destination_type, k, &staged, &reason);
+    }
+  }
+  BatchOutcome outcome;
+  outcome.staged = staged;
+  outcome.ok = ok;
+  outcome.line = "[" + std::to_string(k + 1) + "/" + std::to_string(total) + "] " + source_path + " -> " +
+                 destination_path + (ok ? ": ok" : ": failed: " + reason);
+  outcome.details = errors.TakeShown();
+  return outcome;
+}
+
+// Converts every file with `jobs` workers, each with its own converter.
+// Files that share a source or destination are converted by one worker in
+// their order, so the result is the same whatever the number of workers;
+// the lines come out in input order.
+int RunBatch(const OptionsRecord& options, const BatchRequest& request, LogPane* pane) {
   if (!request.output_dir.empty() && !fs::is_directory(request.output_dir)) {
     std::fprintf(stderr, "zepcon-cli: %s is not a folder\n", request.output_dir.c_str());
     return kExitUsage;
   }
-  int failures = 0;
   const size_t total = request.files.size();
-  for (size_t k = 0; k < total; ++k) {
-    const std::string& source_path = request.files[k];
-    std::string destination_path = "?";
-    std::string reason;
-    bool ok = false;
-    const SourceFile source = RecogniseSource(converter, source_path);
-    if (source.type == TYPE_UNKNOWN) {
-      reason = source.error;
-    } else {
-      const uint32_t kind = FormatTable()[source.type].data_kind;
-      const int destination_type = ResolveDestination(kind, request.to, &reason);
-      if (destination_type != TYPE_UNKNOWN) {
-        destination_path =
-            BatchDestination(source_path, request.output_dir, FormatTable()[destination_type].extension);
-        std::error_code same_error;
-        if (FileExists(destination_path) && fs::equivalent(source_path, destination_path, same_error))
-          reason = "the destination is the source";
-        else if (FileExists(destination_path) && !request.force)
-          reason = "destination exists (use --force to overwrite)";
-        else
-          ok = ConvertFile(converter, options, errors, source_path, source.type, destination_path, destination_type,
-                           &reason);
-      }
-    }
-    if (ok) {
-      std::printf("[%zu/%zu] %s -> %s: ok\n", k + 1, total, source_path.c_str(), destination_path.c_str());
-    } else {
-      ++failures;
-      std::printf("[%zu/%zu] %s -> %s: failed: %s\n", k + 1, total, source_path.c_str(), destination_path.c_str(),
-                  reason.c_str());
-    }
-    std::fflush(stdout);
-  }
+  std::vector<std::vector<std::string>> files_of_jobs(total);
+  for (size_t k = 0; k < total; ++k)
+    files_of_jobs[k] = {BatchFileKey(request.files[k]), BatchFileKey(PlannedDestination(request.files[k], request))};
+  const int workers = static_cast<int>(std::min<size_t>(static_cast<size_t>(request.jobs), std::max<size_t>(total, 1)));
+  std::vector<std::unique_ptr<FileConverter>> converters;
+  for (int i = 0; i < workers; ++i) converters.push_back(std::make_unique<FileConverter>());
+
+  // Workers hand their files' log text back with the result instead of
+  // writing to the pane, so that it comes out in order too.
+  if (request.verbose) SetLogPane(nullptr);
+  int failures = 0;
+  RunBatchInOrder(
+      files_of_jobs, workers,
+      [&](size_t k, int worker) { return ConvertBatchFile(*converters[static_cast<size_t>(worker)], options, request, k); },
+      [&](size_t, BatchOutcome outcome) {
+        std::string reason;
+        if (!outcome.staged.empty() &&
+            !MoveStagedFiles(outcome.staged, options.conversion.overwrite_textures != 0, &reason)) {
+          outcome.ok = false;
+          outcome.line = outcome.line.substr(0, outcome.line.rfind(": ok")) + ": failed: " + reason;
+        }
+        if (!outcome.details.empty()) {
+          std::fputs(outcome.details.c_str(), stderr);
+          std::fflush(stderr);
+        }
+        if (!outcome.ok) ++failures;
+        std::printf("%s\n", outcome.line.c_str());
+        std::fflush(stdout);
+      });
+  if (request.verbose) SetLogPane(pane);
   return failures ? kExitFailed : kExitOk;
 }
 
@@ -325,6 +450,22 @@ int main(int argc, char** argv) {
   convert->add_option("--to", batch.to, "Batch: destination type (index or extension) for every FILE");
   convert->add_option("-o,--output-dir", batch.output_dir, "Batch: folder for the converted files");
   convert->add_flag("--force", one.force, "Overwrite an existing destination");
+  const unsigned cores = std::thread::hardware_concurrency();
+  batch.jobs = cores > 0 ? static_cast<int>(cores) : 1;
+  convert->add_option("-j,--jobs", batch.jobs, "Batch: number of files converted at once (default: the cores)")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            const bool digits = !text.empty() && text.size() <= 6 &&
+                                std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+            return digits && std::stoi(text) >= 1 ? std::string()
+                                                  : "the number of workers must be 1 or more, not " + text;
+          },
+          "N>=1"));
+
+  CLI::App* mime_info =
+      app.add_subcommand("mime-info", "Print the desktop file types (shared-mime-info XML) of the known formats");
+  bool desktop_types = false;
+  mime_info->add_flag("--desktop", desktop_types, "Print the desktop entry's MimeType= value instead");
 
   std::string info_file;
   CLI::App* info = app.add_subcommand("info", "Load and fix a file, print what it holds");
@@ -361,7 +502,8 @@ int main(int argc, char** argv) {
     if (!batch.to.empty()) {
       batch.files = convert_args;
       batch.force = one.force;
-      status = RunBatch(converter, options, batch);
+      batch.verbose = verbose;
+      status = RunBatch(options, batch, verbose ? &pane : nullptr);
     } else if (convert_args.size() == 2 && batch.output_dir.empty()) {
       one.source = convert_args[0];
       one.destination = convert_args[1];
@@ -370,6 +512,9 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "zepcon-cli: convert takes SRC DST, or --to TYPE FILE... [-o DIR]\n");
       status = kExitUsage;
     }
+  } else if (*mime_info) {
+    std::fputs(desktop_types ? (DesktopMimeTypes() + "\n").c_str() : MimeInfoXml().c_str(), stdout);
+    status = kExitOk;
   } else if (*info) {
     status = PrintFileInfo(converter, options, info_file);
   } else if (*options_cmd) {

@@ -1,15 +1,19 @@
 #include "core/log.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 namespace zepcon {
 namespace {
 
 struct LogState {
-  uint32_t mode = 0;
+  // One message at a time reaches the file, the pane and the observer.
+  std::mutex lock;
+  std::atomic<uint32_t> mode{0};
   char file_name[512] = "xx.log";
   LogPane* pane = nullptr;
   LogObserver observer;
@@ -18,6 +22,11 @@ struct LogState {
 LogState& State() {
   static LogState state;
   return state;
+}
+
+LogObserver& ThreadObserver() {
+  thread_local LogObserver observer;
+  return observer;
 }
 
 struct Targets {
@@ -59,7 +68,9 @@ std::string WithPaneLineEnds(std::string_view text) {
 }  // namespace
 
 void LogMessage(std::string_view text, int level) {
+  if (const LogObserver& mine = ThreadObserver()) mine(text, level);
   LogState& state = State();
+  std::lock_guard<std::mutex> guard(state.lock);
   if (state.observer) state.observer(text, level);
   const Targets targets = TargetsFor(state.mode, level);
   if (targets.file) AppendToFile(state.file_name, text);
@@ -81,18 +92,30 @@ void SetLogMode(uint32_t mode) {
 
 uint32_t GetLogMode() { return State().mode; }
 
-void SetLogPane(LogPane* pane) { State().pane = pane; }
+bool LogReachesPane(int level) { return TargetsFor(State().mode, level).pane; }
+
+void SetLogPane(LogPane* pane) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().pane = pane;
+}
 
 void SetLogFileName(const char* name) {
+  std::lock_guard<std::mutex> guard(State().lock);
   std::snprintf(State().file_name, sizeof State().file_name, "%s", name ? name : "");
 }
 
 const char* GetLogFileName() { return State().file_name; }
 
 void ClearLogPane() {
+  std::lock_guard<std::mutex> guard(State().lock);
   if (State().pane) State().pane->Clear();
 }
 
-void SetLogObserver(LogObserver observer) { State().observer = std::move(observer); }
+void SetLogObserver(LogObserver observer) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().observer = std::move(observer);
+}
+
+void SetThreadLogObserver(LogObserver observer) { ThreadObserver() = std::move(observer); }
 
 }  // namespace zepcon

@@ -1,5 +1,8 @@
 // The process-wide log: every subsystem reports what it does and why it
 // failed here. Where a message goes depends on its level and the log mode.
+// Messages may come from several threads at once (parallel conversions):
+// each message reaches the file, the pane and the observer whole, one after
+// the other. Set the file name, pane and observer before such threads start.
 #pragma once
 
 #include <cstdint>
@@ -41,5 +44,13 @@ void ClearLogPane();
 // Test and front-end hook: sees every message before the mode filters it.
 using LogObserver = std::function<void(std::string_view text, int level)>;
 void SetLogObserver(LogObserver observer);
+
+// Like SetLogObserver, but sees only the messages logged by the calling
+// thread, so that each worker of a parallel run can gather what its own
+// conversion reported. Runs outside the log's lock.
+void SetThreadLogObserver(LogObserver observer);
+
+// Whether the current mode sends a message of this level to the pane.
+bool LogReachesPane(int level);
 
 }  // namespace zepcon

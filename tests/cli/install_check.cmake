@@ -1,5 +1,6 @@
 # `cmake --install` into a fresh prefix puts the command-line tool in its
-# bin/ folder, and the installed tool runs from there.
+# bin/ folder, and the installed tool runs from there; the desktop file
+# types land in share/mime/packages.
 # Run as: cmake -DBUILD_DIR=... -DPREFIX=... -P install_check.cmake
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
@@ -10,6 +11,10 @@ endif()
 set(installed "${PREFIX}/bin/zepcon-cli")
 if(NOT EXISTS "${installed}" OR IS_DIRECTORY "${installed}")
   message(FATAL_ERROR "zepcon-cli is not in ${PREFIX}/bin:\n${output}")
+endif()
+# The desktop file types go where shared-mime-info looks for packages.
+if(NOT EXISTS "${PREFIX}/share/mime/packages/zepcon-mime.xml")
+  message(FATAL_ERROR "zepcon-mime.xml is not in ${PREFIX}/share/mime/packages:\n${output}")
 endif()
 execute_process(COMMAND "${CMAKE_COMMAND}" -E env "HOME=${PREFIX}/home" "XDG_CONFIG_HOME=${PREFIX}/config"
                         "${installed}" formats

@@ -16,11 +16,6 @@
 
 namespace zepcon {
 
-ConversionSettings& CurrentSettings() {
-  static ConversionSettings settings = DefaultOptions().conversion;
-  return settings;
-}
-
 namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
@@ -63,13 +58,16 @@ void SplitPath(const char* path, ConversionSettings& settings) {
   }
 }
 
-FileConverter::FileConverter() : model_(std::make_unique<ModelData>()), picture_(std::make_unique<BitmapData>()) {}
+FileConverter::FileConverter()
+    : settings_(DefaultOptions().conversion),
+      model_(std::make_unique<ModelData>()),
+      picture_(std::make_unique<BitmapData>()) {}
 
 FileConverter::~FileConverter() = default;
 
 int FileConverter::SetOptions(const OptionsRecord* options) {
   if (!options) return 0;
-  std::memcpy(&CurrentSettings(), &options->conversion, sizeof(ConversionSettings));
+  std::memcpy(&settings_, &options->conversion, sizeof(ConversionSettings));
   return 1;
 }
 
@@ -126,9 +124,9 @@ int FileConverter::SaveFile(const char* path, int type_index) {
 }
 
 void FileConverter::HandSettingsToContainers(const char* path) {
-  SplitPath(path, CurrentSettings());
-  model_->settings = CurrentSettings();
-  picture_->settings = CurrentSettings();
+  SplitPath(path, settings_);
+  model_->settings = settings_;
+  picture_->settings = settings_;
   model_->companions = &companions_;
   picture_->companions = &companions_;
 }

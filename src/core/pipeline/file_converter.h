@@ -19,10 +19,6 @@ namespace zepcon {
 class ModelData;
 class BitmapData;
 
-// The process-wide settings that SetOptions fills and LoadFile/SaveFile
-// complete with the current file's path.
-ConversionSettings& CurrentSettings();
-
 // Splits a path into folder (with its separator; "./" when there is none),
 // base name and extension (after the leftmost dot of the last component).
 void SplitPath(const char* path, ConversionSettings& settings);
@@ -35,6 +31,10 @@ class FileConverter {
   FileConverter& operator=(const FileConverter&) = delete;
 
   int SetOptions(const OptionsRecord* options);
+  // What SetOptions filled and LoadFile/SaveFile completed with the current
+  // file's path. Each converter has its own, so converters on different
+  // threads do not see each other's files.
+  const ConversionSettings& Settings() const { return settings_; }
   uint32_t GetHeldKind() const { return held_kind_; }
 
   uint32_t GetDataKind(int type_index) const;
@@ -58,12 +58,13 @@ class FileConverter {
   CompanionFiles& Companions() { return companions_; }
 
  private:
-  // Path fields into the process-wide settings, then settings and
-  // companions into the containers.
+  // Path fields into the settings, then settings and companions into the
+  // containers.
   void HandSettingsToContainers(const char* path);
   CodecTarget Target();
 
   uint32_t held_kind_ = KIND_UNKNOWN;
+  ConversionSettings settings_;
   std::unique_ptr<ModelData> model_;
   std::unique_ptr<BitmapData> picture_;
   TextData text_;

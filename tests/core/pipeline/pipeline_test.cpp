@@ -121,12 +121,12 @@ TEST(Pipeline, LoadAndSaveFillThePathFieldsOfTheContainers) {
   test::WriteText(source, "x");
   ASSERT_EQ(converter.InitData(KIND_TEXT), 1);
   ASSERT_EQ(converter.LoadFile(source.c_str(), TYPE_TEXT), 1);
-  EXPECT_EQ(std::string(CurrentSettings().file_folder), dir.Path().string() + "/");
-  EXPECT_STREQ(CurrentSettings().file_name, "Some");
-  EXPECT_STREQ(CurrentSettings().file_extension, "Name.TXT");
+  EXPECT_EQ(std::string(converter.Settings().file_folder), dir.Path().string() + "/");
+  EXPECT_STREQ(converter.Settings().file_name, "Some");
+  EXPECT_STREQ(converter.Settings().file_extension, "Name.TXT");
   const std::string destination = dir.File("out.txt");
   ASSERT_EQ(converter.SaveFile(destination.c_str(), TYPE_TEXT), 1);
-  EXPECT_STREQ(CurrentSettings().file_name, "out");  // from the real destination, not the staged file
+  EXPECT_STREQ(converter.Settings().file_name, "out");  // from the real destination, not the staged file
   EXPECT_TRUE(log.Contains("--- Loading file [" + source + "] ---\n"));
   EXPECT_TRUE(log.Contains("--- Saving file [" + destination + "]---\n"));
   converter.DestroyData();
