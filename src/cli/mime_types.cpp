@@ -42,12 +42,8 @@ std::vector<MimeRow> BuildRows() {
       {TYPE_JAWED, "model/x-jawed-k", false, false, "text/plain", {}},
       {TYPE_LWOB, "image/x-lwo", true, true, nullptr, {Form("LWOB"sv)}},
       {TYPE_LWO2, "image/x-lwo", true, true, nullptr, {Form("LWO2"sv)}},
-      {TYPE_MAFIA_4DS,
-       "model/x-mafia-4ds",
-       false,
-       false,
-       nullptr,
-       {At0("4DS\0\x1D\0\0\0\x6F\x4A\x4A\xD2\xC2\x01\x02\0"sv)}},
+      // The signature and the version; what follows differs from file to file.
+      {TYPE_MAFIA_4DS, "model/x-mafia-4ds", false, false, nullptr, {At0("4DS\0\x1D\0"sv)}},
       {TYPE_MS3D_ASCII, "model/x-milkshape-ascii", false, false, "text/plain", {At0("// MilkShape"sv)}},
       {TYPE_MS3D, "model/x-milkshape", false, false, nullptr, {At0("MS3D"sv)}},
       {TYPE_MON, "model/x-mon", false, false, nullptr, {Form("REFL"sv)}},
@@ -100,6 +96,7 @@ std::vector<MimeRow> BuildRows() {
       {TYPE_SCR, "image/x-z80-screen", false, false, nullptr, {}},
       {TYPE_MAFIA_TEX, "image/x-mafia-texture", false, false, nullptr, {At0("TEX\0"sv)}, false},
       {TYPE_TEXT, "text/plain", true, true, nullptr, {}},
+      {TYPE_PNG, "image/png", true, true, nullptr, {}},
   };
   return rows;
 }
