@@ -8,7 +8,7 @@
 // vertices owned by one bone, is padded to a 4-byte file position, then
 // holds triangle and quad counts, 8 zero bytes, 16-byte triangles and
 // 20-byte quads. Vertex coordinates are bone relative. Textures: a table of
-// embedded TIM pictures, read through the TIM picture loader.
+// embedded TIM pictures, read from memory by the TIM picture loader.
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -18,11 +18,12 @@
 #include <vector>
 
 #include "core/byte_reader.h"
+#include "core/companion_files.h"
+#include "core/format_table.h"
 #include "core/log.h"
 #include "formats3d/model_codecs.h"
 #include "model/model_data.h"
 #include "picture/bitmap_data.h"
-#include "picture/picture_codecs.h"
 
 namespace zepcon {
 namespace {
@@ -180,16 +181,15 @@ class DatLoader {
     return {static_cast<double>(record.width), static_cast<double>(record.height)};
   }
 
-  // The TIM loader reads a stream; the picture's bytes are handed to it as one.
+  // The embedded picture is read by the TIM picture loader, from memory.
   int32_t StoreTim(const uint8_t* data, size_t size, const char* name) {
-    if (size == 0) return -1;
-    FILE* stream = fmemopen(const_cast<uint8_t*>(data), size, "rb");
-    if (!stream) return -1;
+    if (!model_.companions) {
+      LogMessage("LoadFf8Dat: no access to the picture readers\n", LOG_ERROR);
+      return -1;
+    }
     BitmapData picture;
-    picture.TakeSettings(model_.settings);
-    const bool loaded = picture.InitData() && LoadTim(picture, stream);
-    std::fclose(stream);
-    if (!loaded || !picture.BitmapConvertToMode(MODE_RGBA8888) || picture.Mode() != MODE_RGBA8888) {
+    if (!model_.companions->LoadPictureFromMemory(data, size, name, TYPE_TIM, model_.settings, picture) ||
+        !picture.BitmapConvertToMode(MODE_RGBA8888) || picture.Mode() != MODE_RGBA8888) {
       LogFormatted(LOG_ERROR, "LoadFf8Dat: embedded texture [%s] could not be read\n", name);
       return -1;
     }
@@ -198,7 +198,8 @@ class DatLoader {
     const uint64_t pixels = uint64_t{picture.SizeX()} * picture.SizeY();
     std::vector<uint8_t> row(uint64_t{picture.SizeX()} * 4);
     for (uint64_t first = 0; first < pixels; first += picture.SizeX()) {
-      if (!picture.GetPixels(static_cast<uint32_t>(first), picture.SizeX(), row.data())) std::fill(row.begin(), row.end(), 0);
+      if (!picture.GetPixels(static_cast<uint32_t>(first), picture.SizeX(), row.data()))
+        std::fill(row.begin(), row.end(), 0);
       model_.SetTextureData(index, row.data(), static_cast<uint32_t>(first * 4), static_cast<uint32_t>(row.size()));
     }
     return static_cast<int32_t>(index);

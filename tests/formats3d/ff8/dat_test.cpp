@@ -7,6 +7,7 @@
 
 #include "core/byte_reader.h"
 #include "core/format_table.h"
+#include "core/pipeline/pipeline_companions.h"
 #include "core/type_recognition.h"
 #include "formats3d/games_helpers.h"
 #include "formats3d/model_codec_helpers.h"
@@ -155,6 +156,8 @@ TEST(Ff8Dat, HandMadeFileLoadsSkeletonGeometryAndTexture) {
   const auto bytes = DatBytes(TwoObjects());
   FreshModel fresh;
   ModelData& model = fresh.model;
+  PipelineCompanions companions;
+  model.companions = &companions;
   ASSERT_EQ(LoadFromBytes(model, LoadFf8Dat, bytes), 1);
 
   EXPECT_EQ(model.bones_count, 2u);
@@ -200,6 +203,24 @@ TEST(Ff8Dat, HandMadeFileLoadsSkeletonGeometryAndTexture) {
   const ModelView view = ViewOfLoaded(model);
   EXPECT_EQ(view[0], 3);
   EXPECT_EQ((std::vector<double>(view.begin() + 1, view.end())), (std::vector<double>{0, 0, 0, 100, 100, 10}));
+}
+
+TEST(Ff8Dat, AnUnreadableTextureKeepsItsPlaceWithAPlaceholder) {
+  Model m = TwoObjects();
+  m.textures[0][0] = 0x11;  // no longer a TIM
+  m.textures.push_back(TinyTim(2, 2));
+  m.objects[1].faces[0].texture = 1;
+  FreshModel fresh;
+  PipelineCompanions companions;
+  fresh.model.companions = &companions;
+  LogCapture log;
+  ASSERT_EQ(LoadFromBytes(fresh.model, LoadFf8Dat, DatBytes(m)), 1);
+  EXPECT_NE(log.ErrorText(), "");
+  ASSERT_EQ(fresh.model.textures_count, 2u);
+  EXPECT_EQ(fresh.model.Texture(0).kind, 1u);
+  EXPECT_EQ(fresh.model.Texture(1).kind, 0u);
+  EXPECT_EQ(fresh.model.Texture(1).width, 2u);
+  EXPECT_EQ(fresh.model.GetPolygonMaterial(1), 1) << "the quad still names the second texture";
 }
 
 TEST(Ff8Dat, FacesNamingATextureThatIsNotThereKeepNoMaterial) {
