@@ -73,7 +73,6 @@ constexpr CodecEntry Refuses(int (*run)(CodecTarget&, CodecFile&)) {
 }
 constexpr CodecEntry kNone{CodecState::kMissing, CodecIo::kPlain, nullptr};
 constexpr CodecEntry kPending{CodecState::kPending, CodecIo::kPlain, nullptr};
-constexpr CodecEntry kPendingStream{CodecState::kPending, CodecIo::kStream, nullptr};
 
 const DispatchRow kDispatch[kFileTypeCount] = {
     /* 0 3D Studio */ {Ready(PlainModel<Load3ds>), Ready(PlainModel<Save3ds>)},
