@@ -322,7 +322,8 @@ TEST(Lwo2Corpus, ConversionsReadBackByAssimp) {
 // Two layers. The front one: a quad on surface "red" and a triangle on
 // "ghost" (a tag no surface defines), texture coordinates per point. The
 // back one: a triangle on "blue", whose corner at its second point has a
-// coordinate of its own (VMAD). "blue" takes its colour image from clip 1.
+// coordinate of its own (VMAD), and a bone. "blue" takes its colour image
+// from clip 1.
 Iff TwoLayerFile() {
   Iff f;
   f.Begin("FORM").Id("LWO2");
@@ -343,6 +344,10 @@ Iff TwoLayerFile() {
   f.End();
   f.Begin("POLS").Id("FACE").U16(3).U16(0).U16(1).U16(2).End();
   f.Begin("PTAG").Id("SURF").U16(0).U16(1).End();
+  // A bone list and its tags: they name the bone, not the face of the same
+  // number, and the corner map below still names the faces.
+  f.Begin("POLS").Id("BONE").U16(2).U16(0).U16(1).End();
+  f.Begin("PTAG").Id("SURF").U16(0).U16(0).End();
   f.Begin("VMAD").Id("TXUV").U16(2).Z("uv").U16(1).U16(0).F32(0.5f).F32(0.125f).End();
   f.Begin("CLIP").U32(1).Sub("STIL", {'t', 'e', 'x', '.', 't', 'g', 'a', 0}).End();
   f.Begin("SURF").Z("blue").Z("");
