@@ -88,7 +88,7 @@ const DispatchRow kDispatch[kFileTypeCount] = {
     /* 10 Helion */ {Ready(PlainModel<Load3df>), Ready(PlainModel<Save3df>)},
     /* 11 Jawed K */ {Ready(PlainModel<LoadJaw>), Ready(PlainModel<SaveJaw>)},
     /* 12 Lightwave */ {Ready(PlainModel<LoadLwo>), Ready(PlainModel<SaveLwo>)},
-    /* 13 Lightwave 6.5+ */ {kPending, Ready(PlainModel<SaveLwo2>)},
+    /* 13 Lightwave 6.5+ */ {Ready(PlainModel<LoadLwo2>), Ready(PlainModel<SaveLwo2>)},
     /* 14 Mafia model */ {Ready(PlainModel<Load4ds>), kNone},
     /* 15 Milkshape ascii */ {Ready(PlainModel<LoadMs3dText>), Ready(PlainModel<SaveMs3dText>)},
     /* 16 Milkshape binary */ {Ready(PlainModel<LoadMs3d>), Ready(PlainModel<SaveMs3d>)},
