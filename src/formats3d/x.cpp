@@ -61,7 +61,8 @@ enum class Token { kEnd, kName, kString, kOpen, kClose, kSeparator };
 // GUIDs ("<...>") are dropped.
 class Tokenizer {
  public:
-  Tokenizer(const uint8_t* data, size_t size) : p_(reinterpret_cast<const char*>(data)), end_(p_ + size) {}
+  Tokenizer(const uint8_t* data, size_t size)
+      : start_(reinterpret_cast<const char*>(data)), p_(start_), end_(p_ + size) {}
 
   Token Next(std::string_view& text) {
     for (;;) {
@@ -96,6 +97,10 @@ class Tokenizer {
     return Token::kName;
   }
 
+  void SkipLine() {
+    while (p_ < end_ && *p_ != '\n') ++p_;
+  }
+
   // The next token that is no separator, left unread.
   Token Peek(std::string_view& text) {
     const char* keep = p_;
@@ -108,11 +113,15 @@ class Tokenizer {
 
   uint64_t Remaining() const { return static_cast<uint64_t>(end_ - p_); }
 
+  // The line the reading stands on, counted from the header's.
+  uint64_t Line() const { return 1 + static_cast<uint64_t>(std::count(start_, p_, '\n')); }
+
  private:
   static bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
   static bool IsSpecial(char c) {
     return c == '{' || c == '}' || c == ',' || c == ';' || c == '"' || c == '<' || c == '>';
   }
+  const char* start_;
   const char* p_;
   const char* end_;
 };
@@ -167,7 +176,7 @@ class XReader {
 
  private:
   bool Fail(const char* why) {
-    LogFormatted(LOG_ERROR, "LoadX: %s\n", why);
+    LogFormatted(LOG_ERROR, "LoadX: %s (line %" PRIu64 ")\n", why, tokens_.Line());
     return false;
   }
   bool Number(double& value);
@@ -577,6 +586,12 @@ int XReader::Read() {
       continue;
     }
     const std::string type(text.substr(0, std::min(text.size(), kMaxName)));
+    if (type == "xof" && open_.empty()) {
+      // Files joined end to end: the next one's header goes on.
+      LogMessage(" another header found, reading on\n", LOG_DETAIL);
+      tokens_.SkipLine();
+      continue;
+    }
     if (!OpenObject(type)) return 0;
   }
   if (!open_.empty()) {
