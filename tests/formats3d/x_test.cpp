@@ -162,6 +162,25 @@ TEST(XLoader, DropsBrokenFacesAndReportsMissingReferences) {
   EXPECT_TRUE(log.Contains("mesh [Nowhere] not found")) << log.Text();
 }
 
+// A frame inside an application's own object is still placed, the
+// object's data passed over; a second file joined on is read on.
+TEST(XLoader, ReadsFramesInsideUnknownObjectsAndJoinedFiles) {
+  FreshModel fresh;
+  LogCapture log;
+  ASSERT_EQ(LoadFromText(fresh.model, LoadX,
+                         "xof 0303txt 0032\nScene S { 1.5; \"x\"; Light { 3; }\n"
+                         " Frame F { FrameTransformMatrix { 1,0,0,0,0,1,0,0,0,0,1,0,0,0,7,1;; }\n"
+                         "  Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; } } }\n"
+                         "xof 0302txt 0064\nMesh { 3; 0;0;1;, 1;0;1;, 0;1;1;; 1; 3;0,1,2;; }\n"),
+            1)
+      << log.Text();
+  ASSERT_EQ(fresh.model.polygons_count, 2u);
+  const std::vector<Vec3d> v = VertexesOf(fresh.model);
+  ASSERT_EQ(v.size(), 6u);
+  EXPECT_DOUBLE_EQ(v[0].z, 7.0);
+  EXPECT_DOUBLE_EQ(v[3].z, 1.0);
+}
+
 // Every prefix of a small file is read without harm: it loads or is
 // refused with a reason.
 TEST(XLoader, EveryTruncatedPrefixSurvives) {
