@@ -79,7 +79,7 @@ const DispatchRow kDispatch[kFileTypeCount] = {
     /* 1 3D Studio ascii */ {Ready(PlainModel<LoadAsc>), Ready(PlainModel<SaveAsc>)},
     /* 2 3ds max ascii */ {Ready(StreamModel<LoadAse>, CodecIo::kStream), Ready(StreamModel<SaveAse>, CodecIo::kStream)},
     /* 3 Blitz 3D */ {Ready(StreamModel<LoadB3d>, CodecIo::kStream), Ready(StreamModel<SaveB3d>, CodecIo::kStream)},
-    /* 4 Direct X ascii */ {kPending, kNone},
+    /* 4 Direct X ascii */ {Ready(PlainModel<LoadX>), kNone},
     /* 5 FF7 battle skelet */ {Ready(PlainModel<LoadFf7Battle>), Refuses(SaveFf7BattleStub)},
     /* 6 FF7 field skelet */ {Ready(PlainModel<LoadHrc>), Refuses(SaveHrcStub)},
     /* 7 FF7 p model */ {Ready(PlainModel<LoadP>), kNone},
