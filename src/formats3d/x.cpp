@@ -94,6 +94,12 @@ class Tokenizer {
     const char* start = p_;
     while (p_ < end_ && !IsSpace(*p_) && !IsSpecial(*p_)) ++p_;
     text = std::string_view(start, static_cast<size_t>(p_ - start));
+    if (text.empty()) {
+      // A stray '>' outside a guid: passed over like a separator, so the
+      // reading always moves on.
+      text = std::string_view(p_++, 1);
+      return Token::kSeparator;
+    }
     return Token::kName;
   }
 

@@ -163,12 +163,13 @@ TEST(XLoader, DropsBrokenFacesAndReportsMissingReferences) {
 }
 
 // A frame inside an application's own object is still placed, the
-// object's data passed over; a second file joined on is read on.
+// object's data (a stray '>' among it) passed over; a second file joined on
+// is read on.
 TEST(XLoader, ReadsFramesInsideUnknownObjectsAndJoinedFiles) {
   FreshModel fresh;
   LogCapture log;
   ASSERT_EQ(LoadFromText(fresh.model, LoadX,
-                         "xof 0303txt 0032\nScene S { 1.5; \"x\"; Light { 3; }\n"
+                         "xof 0303txt 0032\nScene S { 1.5; > \"x\"; >> Light { 3; }\n"
                          " Frame F { FrameTransformMatrix { 1,0,0,0,0,1,0,0,0,0,1,0,0,0,7,1;; }\n"
                          "  Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; } } }\n"
                          "xof 0302txt 0064\nMesh { 3; 0;0;1;, 1;0;1;, 0;1;1;; 1; 3;0,1,2;; }\n"),
