@@ -229,7 +229,9 @@ bool XReader::Number(double& value) {
 bool XReader::Count(uint64_t& value, uint64_t min_bytes_each) {
   double number = 0;
   if (!Number(number)) return false;
-  if (number < 0 || number != static_cast<double>(static_cast<uint64_t>(number)))
+  // Checked before the cast: a number beyond 2^64 (or NaN) cannot be cast.
+  if (!(number >= 0) || number >= 18446744073709551616.0 ||
+      number != static_cast<double>(static_cast<uint64_t>(number)))
     return Fail("count is no whole number");
   value = static_cast<uint64_t>(number);
   if (value > tokens_.Remaining() / min_bytes_each) return Fail("count larger than the file");

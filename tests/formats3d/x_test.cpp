@@ -138,6 +138,7 @@ TEST(XLoader, RefusesDamagedAndOtherEncodings) {
       {"xof 0303txt 0032\nFrame A { Frame B { Mesh { 1; 0;0;0;; 0;; }", "unclosed braces"},
       {"xof 0303txt 0032\nFrame A { Unknown { 1; 2; Inner { 3; } \"text\"", "unclosed braces"},
       {"xof 0303txt 0032\nMesh { 1; 0;zero;0;; 0;; }", "number expected"},
+      {"xof 0303txt 0032\nMesh { 1e30; 0;0;0;; }", "count is no whole number"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reason);
