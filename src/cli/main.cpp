@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -306,9 +308,28 @@ bool MoveStagedFiles(const std::string& staged, bool overwrite_textures, std::st
   return ok;
 }
 
+// Destinations that earlier files of the batch have staged but that are
+// moved into place only when their line comes out: a later file aiming at
+// one of them finds it taken, as it would find the file in a one-by-one run.
+class StagedDestinations {
+ public:
+  bool Has(const std::string& key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return keys_.count(key) != 0;
+  }
+  void Add(const std::string& key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    keys_.insert(key);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::set<std::string> keys_;
+};
+
 // One file of a batch, as a worker converts it with its own converter.
 BatchOutcome ConvertBatchFile(FileConverter& converter, const OptionsRecord& options, const BatchRequest& request,
-                              size_t k) {
+                              size_t k, StagedDestinations& staged_destinations) {
   ErrorCollector errors(request.verbose);
   const size_t total = request.files.size();
   const std::string& source_path = request.files[k];
@@ -327,7 +348,8 @@ BatchOutcome ConvertBatchFile(FileConverter& converter, const OptionsRecord& opt
       std::error_code same_error;
       if (FileExists(destination_path) && fs::equivalent(source_path, destination_path, same_error))
         reason = "the destination is the source";
-      else if (FileExists(destination_path) && !request.force)
+      else if ((FileExists(destination_path) || staged_destinations.Has(BatchFileKey(destination_path))) &&
+               !request.force)
         reason = "destination exists (use --force to overwrite)";
       else if (kind != KIND_MODEL)
         ok = ConvertFile(converter, options, errors, source_path, source.type, destination_path, destination_type,
@@ -335,6 +357,7 @@ BatchOutcome ConvertBatchFile(FileConverter& converter, const OptionsRecord& opt
       else
         ok = ConvertModelStaged(converter, options, errors, source_path, source.type, destination_path,
                                 destination_type, k, &staged, &reason);
+      if (ok && !staged.empty()) staged_destinations.Add(BatchFileKey(destination_path));
     }
   }
   BatchOutcome outcome;
@@ -362,6 +385,7 @@ int RunBatch(const OptionsRecord& options, const BatchRequest& request, LogPane*
   const int workers = static_cast<int>(std::min<size_t>(static_cast<size_t>(request.jobs), std::max<size_t>(total, 1)));
   std::vector<std::unique_ptr<FileConverter>> converters;
   for (int i = 0; i < workers; ++i) converters.push_back(std::make_unique<FileConverter>());
+  StagedDestinations staged_destinations;
 
   // Workers hand their files' log text back with the result instead of
   // writing to the pane, so that it comes out in order too.
@@ -369,7 +393,9 @@ int RunBatch(const OptionsRecord& options, const BatchRequest& request, LogPane*
   int failures = 0;
   RunBatchInOrder(
       files_of_jobs, workers,
-      [&](size_t k, int worker) { return ConvertBatchFile(*converters[static_cast<size_t>(worker)], options, request, k); },
+      [&](size_t k, int worker) { return ConvertBatchFile(*converters[static_cast<size_t>(worker)], options, request, k,
+                                                       staged_destinations);
+      },
       [&](size_t, BatchOutcome outcome) {
         std::string reason;
         if (!outcome.staged.empty() &&

@@ -18,6 +18,7 @@
 
 #include "core/byte_reader.h"
 #include "core/log.h"
+#include "formats3d/lwo_reading.h"
 #include "formats3d/lwo_writer.h"
 #include "formats3d/model_codecs.h"
 #include "model/model_data.h"
@@ -32,24 +33,9 @@ constexpr uint32_t kMaxPointIndex = 0xFFFF;  // points are named by 16-bit index
 constexpr int kTargaType = 46;
 constexpr uint32_t kRgba8888Mode = 14;
 
-bool IsId(const uint8_t* id, const char* text) { return std::memcmp(id, text, 4) == 0; }
-
-// The identifier as it may be logged: bytes that are not printable show as '?'.
-void PrintableId(const uint8_t* id, char out[5]) {
-  for (int i = 0; i < 4; ++i) out[i] = (id[i] >= 0x20 && id[i] < 0x7F) ? static_cast<char>(id[i]) : '?';
-  out[4] = '\0';
-}
-
-// A texture named relative to the object lies in the object's folder; an
-// absolute name is tried as it stands (the texture search falls back on
-// the last folder with its last component).
-std::string TexturePath(const ModelData& model, const char* name) {
-  const bool absolute = name[0] == '/' || name[0] == '\\' || (name[0] != '\0' && name[1] == ':');
-  if (absolute) return name;
-  const ConversionSettings& settings = model.settings;
-  std::string path(settings.file_folder, strnlen(settings.file_folder, sizeof settings.file_folder));
-  return path + name;
-}
+using lwo::IsId;
+using lwo::PrintableId;
+using lwo::TexturePath;
 
 // The kinds of texture mapping LightWave names in the texture sub-chunks
 // ("Planar Image Map" and its kin): a kind, not a file.

@@ -1,4 +1,13 @@
-// LightWave objects of the later IFF form "LWO2", written only: one layer
+// LightWave objects of the later IFF form "LWO2".
+//
+// Reading: every layer becomes an object; points, face polygons, the
+// surface tags of the polygons, texture coordinates (per point and per
+// polygon corner), vertex colours, image clips and surfaces with their
+// colour, transparency, reflection and colour image are taken. The whole
+// file is read into memory and walked through bounded readers; every index
+// is checked against what the current layer holds.
+//
+// Writing: one layer
 // with the points (vertices, then the joints), triangles tagged with
 // surfaces, per-object weight and selection maps, vertex colours and
 // texture coordinates, the skeleton as bone polygons, two image clips per
@@ -7,14 +16,19 @@
 //
 // Point and polygon indexes use the form's variable-length indexes, so
 // models with more than 65535 points are written whole.
+#include <algorithm>
 #include <cinttypes>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "core/byte_reader.h"
 #include "core/log.h"
+#include "formats3d/lwo_reading.h"
 #include "formats3d/lwo_writer.h"
 #include "formats3d/model_codecs.h"
 #include "model/model_data.h"
@@ -313,6 +327,483 @@ void WriteSurface(ModelData& model, lwo::ChunkWriter& out, const MaterialRecord&
   out.End();
 }
 
+// ---- Reading ------------------------------------------------------------------
+
+using lwo::IsId;
+using lwo::PrintableId;
+
+constexpr size_t kNameBytes = 256;       // tags, surface, layer and clip names kept
+constexpr uint32_t kMaxPolygonRead = 1023;  // the point count's 10 bits
+constexpr uint32_t kNoTag = 0xFFFFFFFFu;
+
+uint8_t ByteOfFraction(float value) {
+  if (!std::isfinite(value)) return 0;
+  return static_cast<uint8_t>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f));
+}
+
+class Lwo2Loader {
+ public:
+  explicit Lwo2Loader(ModelData& model) : model_(model) {}
+
+  int Load(ByteReader& file) {
+    ReadingHelper& reading = model_.reading;
+    ByteReader form;
+    if (!reading.ReadFormChunk(file, form) || !IsId(reinterpret_cast<const uint8_t*>(reading.form_header.id), "FORM")) {
+      LogMessage("LoadLwo2: the file does not begin with a FORM chunk\n", LOG_ERROR);
+      return 0;
+    }
+    LogHeader(1, reading.form_header.id, reading.form_header.length);
+    if (form.Clipped()) cut_ = true;
+    const uint8_t* type = form.Take(4);
+    if (!type) {
+      LogMessage("LoadLwo2: the FORM has no type\n", LOG_ERROR);
+      return 0;
+    }
+    char type_text[5];
+    PrintableId(type, type_text);
+    LogFormatted(LOG_DETAIL, "FORM type %s\n", type_text);
+    if (!IsId(type, "LWO2")) {
+      LogFormatted(LOG_ERROR, "LoadLwo2: FORM type %s is not an LWO2 object\n", type_text);
+      return 0;
+    }
+    Walk(form);
+    Finish();
+    if (cut_) LogMessage("LoadLwo2: a chunk runs past the end of its FORM or the file, read what is there\n", LOG_ERROR);
+    if (bad_numbers_)
+      LogFormatted(LOG_ERROR, "LoadLwo2: %" PRIu64 " numbers that are not finite read as 0\n", bad_numbers_);
+    if (dropped_)
+      LogFormatted(LOG_ERROR, "LoadLwo2: %" PRIu64 " polygons naming points the layer does not have, dropped\n",
+                   dropped_);
+    if (bad_refs_)
+      LogFormatted(LOG_ERROR, "LoadLwo2: %" PRIu64 " map or tag entries naming missing points or polygons, left out\n",
+                   bad_refs_);
+    return 1;
+  }
+
+ private:
+  static void LogHeader(int depth, const char* id, uint32_t length) {
+    char text[5];
+    PrintableId(reinterpret_cast<const uint8_t*>(id), text);
+    LogFormatted(LOG_DETAIL, "%.*s%s - %lu\n", depth, "  ", text, static_cast<unsigned long>(length));
+  }
+
+  double Finite(float value) {
+    if (std::isfinite(value)) return value;
+    ++bad_numbers_;
+    return 0.0;
+  }
+
+  // A zero-terminated name padded to an even length; false when the
+  // terminator is missing.
+  static bool PaddedName(ByteReader& body, char* name, size_t capacity) {
+    const size_t start = body.Position();
+    if (!body.ReadZString(name, capacity)) return false;
+    if ((body.Position() - start) % 2 == 1 && !body.AtEnd()) body.Skip(1);
+    return true;
+  }
+
+  // A point or polygon index: two bytes, or four when the first is 0xFF.
+  static bool Vx(ByteReader& body, uint32_t& index) {
+    const uint8_t* first = body.Peek(1);
+    if (!first) return false;
+    if (*first == 0xFF) {
+      const uint32_t value = body.U32Be();
+      index = value & 0x00FFFFFFu;
+    } else {
+      index = body.U16Be();
+    }
+    return body.Ok();
+  }
+
+  void Walk(ByteReader& form) {
+    ReadingHelper& reading = model_.reading;
+    ByteReader body;
+    while (form.Remaining() > 0) {
+      if (!reading.ReadFormChunk(form, body)) {
+        cut_ = true;
+        break;
+      }
+      const ReadingHelper::FormHeader header = reading.form_header;
+      LogHeader(2, header.id, header.length);
+      if (body.Clipped()) cut_ = true;
+      const uint8_t* id = reinterpret_cast<const uint8_t*>(header.id);
+      if (IsId(id, "TAGS")) Tags(body);
+      else if (IsId(id, "LAYR")) Layer(body);
+      else if (IsId(id, "PNTS")) Points(body);
+      else if (IsId(id, "POLS")) Polygons(body);
+      else if (IsId(id, "PTAG")) PolygonTags(body);
+      else if (IsId(id, "VMAP")) VertexMap(body, false);
+      else if (IsId(id, "VMAD")) VertexMap(body, true);
+      else if (IsId(id, "CLIP")) Clip(body);
+      else if (IsId(id, "SURF")) Surface(body);
+    }
+  }
+
+  void Tags(ByteReader& body) {
+    while (body.Remaining() > 0) {
+      char name[kNameBytes];
+      if (!PaddedName(body, name, sizeof name)) {
+        LogMessage("LoadLwo2: a tag has no terminator\n", LOG_ERROR);
+        break;
+      }
+      tags_.emplace_back(name);
+    }
+    LogFormatted(LOG_DETAIL, "  %lu tags\n", static_cast<unsigned long>(tags_.size()));
+  }
+
+  // A new layer: a new object; its points, polygons and maps stand alone.
+  void Layer(ByteReader& body) {
+    char name[kNameBytes] = "";
+    body.Skip(16);  // number, flags, pivot
+    if (!body.Ok() || !PaddedName(body, name, sizeof name)) name[0] = '\0';
+    if (layers_ > 0) model_.NewObject();
+    ++layers_;
+    if (name[0]) model_.SetObjectName(name);
+    LogFormatted(LOG_DETAIL, "  Layer '%s'\n", name);
+    points_base_ = model_.vertexs_count;
+    points_in_list_ = 0;
+    faces_.clear();
+    last_list_.clear();
+  }
+
+  void Points(ByteReader& body) {
+    if (body.Remaining() % 12 != 0)
+      LogFormatted(LOG_ERROR, "-bad size, reminder %u\n", static_cast<unsigned>(body.Remaining() % 12));
+    LogFormatted(LOG_DETAIL, "  %lu vertexs\n", static_cast<unsigned long>(body.Remaining() / 12));
+    points_base_ = model_.vertexs_count;
+    points_in_list_ = 0;
+    faces_.clear();
+    last_list_.clear();
+    while (body.Fits(12)) {
+      const double x = Finite(body.F32Be()), y = Finite(body.F32Be()), z = Finite(body.F32Be());
+      const uint32_t before = model_.vertexs_count;
+      model_.StoreVertex(x, y, z);
+      if (model_.vertexs_count == before) {
+        LogMessage("LoadLwo2: no room for more points, the rest is left out\n", LOG_ERROR);
+        break;
+      }
+      ++points_in_list_;
+    }
+  }
+
+  // Face polygons are stored; other kinds (curves, bones) are
+  // listed so that the tags that follow keep their numbering.
+  void Polygons(ByteReader& body) {
+    const uint8_t* type = body.Take(4);
+    if (!type) return;
+    // Subdivision patches are stored as the polygons of their cage.
+    const bool faces = IsId(type, "FACE") || IsId(type, "PTCH");
+    last_list_.clear();
+    std::vector<uint32_t> vertexes;
+    uint64_t listed = 0;
+    while (body.Remaining() > 0) {
+      const uint32_t count = body.U16Be() & 0x03FFu;
+      if (!body.Ok()) break;
+      // Each index takes at least two bytes.
+      if (!body.Fits(count, 2)) {
+        LogMessage("LoadLwo2: the polygon list ends inside a polygon\n", LOG_ERROR);
+        break;
+      }
+      vertexes.clear();
+      bool valid = true;
+      // Every index is read, even after a bad one, so the next polygon
+      // starts where it should.
+      for (uint32_t k = 0; k < count; ++k) {
+        uint32_t index = 0;
+        if (!Vx(body, index)) break;
+        valid = valid && index < points_in_list_;
+        vertexes.push_back(points_base_ + index);
+      }
+      if (!body.Ok()) {
+        LogMessage("LoadLwo2: the polygon list ends inside a polygon\n", LOG_ERROR);
+        break;
+      }
+      ++listed;
+      int64_t stored = -1;
+      if (!faces || count == 0 || count > kMaxPolygonRead) {
+        // not a face: nothing stored
+      } else if (!valid) {
+        ++dropped_;
+      } else {
+        const uint32_t before = model_.polygons_count;
+        if (model_.StorePolygon(count, vertexes.data()) && model_.polygons_count > before) {
+          stored = before;
+        } else {
+          LogMessage("LoadLwo2: no room for more polygons, the rest is left out\n", LOG_ERROR);
+          break;
+        }
+      }
+      last_list_.push_back(stored);
+    }
+    if (faces) faces_ = last_list_;
+    LogFormatted(LOG_DETAIL, "  %" PRIu64 " polygons\n", listed);
+  }
+
+  void PolygonTags(ByteReader& body) {
+    const uint8_t* type = body.Take(4);
+    if (!type) return;
+    // Only surfaces carry into the model; parts, smoothing groups and
+    // bone tags are passed.
+    if (!IsId(type, "SURF")) {
+      if (!IsId(type, "PART") && !IsId(type, "SMGP") && !IsId(type, "BONE") && !IsId(type, "BNWT") &&
+          !IsId(type, "BNUP")) {
+        char text[5];
+        PrintableId(type, text);
+        LogFormatted(LOG_DETAIL, "  polygon tags %s passed\n", text);
+      }
+      return;
+    }
+    while (body.Remaining() > 0) {
+      uint32_t polygon = 0;
+      if (!Vx(body, polygon)) break;
+      const uint16_t tag = body.U16Be();
+      if (!body.Ok()) break;
+      if (polygon >= last_list_.size()) {
+        ++bad_refs_;
+        continue;
+      }
+      if (last_list_[polygon] < 0) continue;
+      const uint32_t model_polygon = static_cast<uint32_t>(last_list_[polygon]);
+      if (polygon_tags_.size() <= model_polygon) polygon_tags_.resize(model_polygon + 1u, kNoTag);
+      polygon_tags_[model_polygon] = tag;
+    }
+  }
+
+  // The corner of model polygon `polygon` that names `vertex`, or -1.
+  int64_t CornerOf(uint32_t polygon, uint32_t vertex) {
+    uint32_t first = 0, count = 0;
+    if (!model_.ReadPolygonPointData(polygon, first, count)) return -1;
+    for (uint32_t k = 0; k < count; ++k)
+      if (model_.GetPointVertex(first + k) == vertex) return int64_t{first} + k;
+    return -1;
+  }
+
+  // Per-point maps (VMAP) and per-corner maps (VMAD) of texture
+  // coordinates and colours; weights and selections are passed.
+  void VertexMap(ByteReader& body, bool per_corner) {
+    const uint8_t* type = body.Take(4);
+    const uint16_t dimension = body.U16Be();
+    char name[kNameBytes];
+    if (!type || !body.Ok() || !PaddedName(body, name, sizeof name)) return;
+    const bool texcoords = IsId(type, "TXUV") && dimension >= 2;
+    const bool colours = (IsId(type, "RGB ") && dimension >= 3) || (IsId(type, "RGBA") && dimension >= 4);
+    if (!texcoords && !colours) return;  // weights and the rest
+    LogFormatted(LOG_DETAIL, "  map '%s'\n", name);
+    float values[4] = {0, 0, 0, 0};
+    while (body.Remaining() > 0) {
+      uint32_t point = 0, polygon = 0;
+      if (!Vx(body, point)) break;
+      if (per_corner && !Vx(body, polygon)) break;
+      if (!body.Fits(dimension, 4)) break;
+      for (uint32_t d = 0; d < dimension; ++d) {
+        const float value = body.F32Be();
+        if (d < 4) values[d] = value;
+      }
+      if (point >= points_in_list_ || (per_corner && (polygon >= faces_.size()))) {
+        ++bad_refs_;
+        continue;
+      }
+      const uint32_t vertex = points_base_ + point;
+      if (texcoords) {
+        const double u = Finite(values[0]), v = 1.0 - Finite(values[1]);
+        if (!per_corner) {
+          model_.SetVertexTexcoord(vertex, u, v);
+          model_.vert_texcoords_present = 1;
+          continue;
+        }
+        if (faces_[polygon] < 0) continue;
+        const int64_t corner = CornerOf(static_cast<uint32_t>(faces_[polygon]), vertex);
+        if (corner < 0) {
+          ++bad_refs_;
+          continue;
+        }
+        corner_texcoords_.push_back({static_cast<uint32_t>(corner), u, v});
+      } else if (!per_corner) {
+        const uint8_t alpha = IsId(type, "RGBA") ? ByteOfFraction(values[3]) : 255;
+        const int32_t material =
+            model_.MaterialOfColorAlpha(ByteOfFraction(values[0]), ByteOfFraction(values[1]), ByteOfFraction(values[2]), alpha);
+        if (material >= 0) {
+          model_.SetVertexMaterial(vertex, material);
+          model_.vert_materials_present = 1;
+        }
+      }
+    }
+  }
+
+  void Clip(ByteReader& body) {
+    const uint32_t index = body.U32Be();
+    if (!body.Ok()) return;
+    while (body.Fits(6)) {
+      const uint8_t* id = body.Take(4);
+      const uint16_t size = body.U16Be();
+      ByteReader sub = body.Chunk(size);
+      if (size & 1) body.Skip(1);
+      if (IsId(id, "STIL")) {
+        char name[kNameBytes];
+        if (sub.ReadZString(name, sizeof name)) clips_[index] = name;
+      }
+    }
+  }
+
+  // A texture block: its header (IMAP for images) names the channel; the
+  // image comes from the clip IMAG names.
+  void Block(ByteReader& block, bool& colour_image, uint32_t& clip) {
+    bool image_map = false, colour = false;
+    uint32_t image = 0;
+    bool header = true;
+    while (block.Fits(6)) {
+      const uint8_t* id = block.Take(4);
+      const uint16_t size = block.U16Be();
+      ByteReader sub = block.Chunk(size);
+      if (size & 1) block.Skip(1);
+      if (header) {
+        header = false;
+        image_map = IsId(id, "IMAP");
+        char ordinal[kNameBytes];
+        if (!PaddedName(sub, ordinal, sizeof ordinal)) continue;
+        while (sub.Fits(6)) {
+          const uint8_t* inner = sub.Take(4);
+          const uint16_t inner_size = sub.U16Be();
+          ByteReader field = sub.Chunk(inner_size);
+          if (inner_size & 1) sub.Skip(1);
+          if (IsId(inner, "CHAN")) {
+            const uint8_t* channel = field.Take(4);
+            colour = channel && IsId(channel, "COLR");
+          }
+        }
+      } else if (IsId(id, "IMAG")) {
+        if (!Vx(sub, image)) image = 0;
+      }
+    }
+    if (image_map && colour && image != 0 && !colour_image) {
+      colour_image = true;
+      clip = image;
+    }
+  }
+
+  void Surface(ByteReader& body) {
+    model_.ResetMaterial();
+    char name[kNameBytes], source[kNameBytes];
+    if (!PaddedName(body, name, sizeof name) || !PaddedName(body, source, sizeof source)) {
+      LogMessage("LoadLwo2: a surface name has no terminator, the surface is left out\n", LOG_ERROR);
+      return;
+    }
+    model_.SetMaterialName(name);
+    LogFormatted(LOG_DETAIL, "  Material '%s'\n", name);
+    bool colour_image = false;
+    uint32_t clip = 0;
+    MaterialRecord& m = model_.material;
+    while (body.Fits(6)) {
+      const uint8_t* id = body.Take(4);
+      const uint16_t size = body.U16Be();
+      ByteReader sub = body.Chunk(size);
+      if (size & 1) body.Skip(1);
+      if (sub.Clipped()) {
+        LogMessage("LoadLwo2: a surface sub-chunk runs past its surface\n", LOG_ERROR);
+        break;
+      }
+      if (IsId(id, "COLR")) {
+        const float r = sub.F32Be(), g = sub.F32Be(), b = sub.F32Be();
+        if (sub.Ok()) {
+          m.diffuse[0] = ByteOfFraction(r);
+          m.diffuse[1] = ByteOfFraction(g);
+          m.diffuse[2] = ByteOfFraction(b);
+        }
+      } else if (IsId(id, "TRAN")) {
+        const float t = sub.F32Be();
+        if (sub.Ok()) m.transparency = static_cast<uint8_t>(255 - ByteOfFraction(t));
+      } else if (IsId(id, "REFL")) {
+        const float r = sub.F32Be();
+        if (sub.Ok()) m.shininess = ByteOfFraction(r);
+      } else if (IsId(id, "BLOK")) {
+        Block(sub, colour_image, clip);
+      }
+      // VCOL and ALPH name the colour map and alpha mode, which the
+      // model's vertex colours already carry.
+    }
+    if (colour_image) {
+      const auto found = clips_.find(clip);
+      if (found == clips_.end()) {
+        LogFormatted(LOG_ERROR, "LoadLwo2: surface '%s' names image %lu, which no clip holds\n", name,
+                     static_cast<unsigned long>(clip));
+      } else {
+        LogFormatted(LOG_DETAIL, "Loading texture [%s]\n", found->second.c_str());
+        const MaterialRecord defined = model_.material;
+        const int32_t texture = model_.LoadTexture(lwo::TexturePath(model_, found->second.c_str()).c_str());
+        model_.material = defined;
+        model_.material.texture = texture;
+      }
+    }
+    const int32_t index = model_.AddMaterial();
+    if (index >= 0 && surfaces_.find(name) == surfaces_.end()) surfaces_[name] = index;
+  }
+
+  // Coordinates given per corner make every corner carry its own: those
+  // of its point first, the corner's own over them.
+  void TexcoordsByCorner() {
+    if (corner_texcoords_.empty()) return;
+    const bool by_point = model_.vert_texcoords_present != 0;
+    for (uint32_t point = 0; point < model_.points_count; ++point) {
+      double u = kUnsetValue, v = kUnsetValue;
+      if (by_point) model_.GetVertexTexcoord(model_.GetPointVertex(point), u, v);
+      model_.SetPointTexcoord(point, u, v);
+    }
+    for (const CornerTexcoord& c : corner_texcoords_) model_.SetPointTexcoord(c.point, c.u, c.v);
+    model_.point_texcoords_present = 1;
+    model_.vert_texcoords_present = 0;
+  }
+
+  // Polygons carry tag numbers; the surface of that tag's name becomes
+  // their material. A tag no surface defines gets a default material of
+  // its name.
+  void Finish() {
+    TexcoordsByCorner();
+    LogMessage(" Redirecting material indexes...\n", LOG_DETAIL);
+    std::vector<int32_t> of_tag(tags_.size(), -2);
+    for (uint32_t p = 0; p < polygon_tags_.size() && p < model_.polygons_count; ++p) {
+      const uint32_t tag = polygon_tags_[p];
+      if (tag == kNoTag) continue;
+      if (tag >= tags_.size()) {
+        ++bad_refs_;
+        continue;
+      }
+      if (of_tag[tag] == -2) {
+        const auto found = surfaces_.find(tags_[tag]);
+        if (found != surfaces_.end()) {
+          of_tag[tag] = found->second;
+        } else {
+          model_.ResetMaterial();
+          model_.SetMaterialName(tags_[tag].c_str());
+          of_tag[tag] = model_.AddMaterial();
+        }
+      }
+      if (of_tag[tag] >= 0) model_.SetPolygonMaterial(p, of_tag[tag]);
+    }
+    if (model_.materials_count > 0) model_.poly_materials_present = 1;
+  }
+
+  struct CornerTexcoord {
+    uint32_t point;
+    double u, v;
+  };
+
+  ModelData& model_;
+  uint32_t layers_ = 0;
+  uint32_t points_base_ = 0;
+  uint32_t points_in_list_ = 0;
+  std::vector<std::string> tags_;
+  std::vector<int64_t> last_list_;  // file polygon -> model polygon (-1 not stored), latest list
+  std::vector<int64_t> faces_;      // the same for the latest face list
+  std::vector<uint32_t> polygon_tags_;
+  std::vector<CornerTexcoord> corner_texcoords_;
+  std::map<uint32_t, std::string> clips_;
+  std::map<std::string, int32_t> surfaces_;
+  bool cut_ = false;
+  uint64_t bad_numbers_ = 0;
+  uint64_t dropped_ = 0;
+  uint64_t bad_refs_ = 0;
+};
+
 }  // namespace
 
 int SaveLwo2(ModelData& model, FILE* file) {
@@ -424,6 +915,25 @@ int SaveLwo2(ModelData& model, FILE* file) {
   model.SaveMaterialsTextures(kTargaType, kRgba8888Mode, 0);
   model.SaveMaterialsTextures(kTargaType, kRgba8888Mode, 1);
   LogMessage("...lightwave 6+ saved\n", LOG_MAJOR);
+  return 1;
+}
+
+
+int LoadLwo2(ModelData& model, FILE* file) {
+  LogMessage("Loading LightWave 6+ object...\n", LOG_MAJOR);
+  model.relative_writes = 0;
+  ReadingHelper& reading = model.reading;
+  reading.ResetLevels();
+  reading.FormByteOrdering = 0;
+  reading.FormSkipOddByte = 1;
+  model.SetModelOrientation(2, 4, 1);
+  std::vector<uint8_t> bytes;
+  if (!ReadRestOfFile(file, bytes, "LoadLwo2")) return 0;
+  ByteReader reader(bytes);
+  Lwo2Loader loader(model);
+  if (!loader.Load(reader)) return 0;
+  model.FinishObjects();
+  LogMessage("... lwo 6+ loaded\n", LOG_MAJOR);
   return 1;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -314,6 +315,245 @@ TEST(Lwo2Corpus, ConversionsReadBackByAssimp) {
     }
   if (files == 0) GTEST_SKIP() << "corpus not present";
   EXPECT_GE(textured, 1u) << "no textured multi-material model among the sources";
+}
+
+// ---- Loading ------------------------------------------------------------------
+
+// Two layers. The front one: a quad on surface "red" and a triangle on
+// "ghost" (a tag no surface defines), texture coordinates per point. The
+// back one: a triangle on "blue", whose corner at its second point has a
+// coordinate of its own (VMAD), and a bone. "blue" takes its colour image
+// from clip 1.
+Iff TwoLayerFile() {
+  Iff f;
+  f.Begin("FORM").Id("LWO2");
+  f.Begin("TAGS").Z("red").Z("blue").Z("ghost").End();
+  f.Begin("LAYR").U16(0).U16(0).F32(0).F32(0).F32(0).Z("front").End();
+  f.Begin("PNTS");
+  const float front[4][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  for (const auto& p : front) f.F32(p[0]).F32(p[1]).F32(p[2]);
+  f.End();
+  f.Begin("VMAP").Id("TXUV").U16(2).Z("uv").U16(0).F32(0.25f).F32(0.75f).U16(2).F32(1).F32(0).End();
+  f.Begin("POLS").Id("FACE").U16(4).U16(0).U16(1).U16(2).U16(3).U16(3).U16(0).U16(1).U16(2).End();
+  f.Begin("PTAG").Id("SURF").U16(0).U16(0).U16(1).U16(2).End();
+  f.Begin("PTAG").Id("PART").U16(0).U16(1).End();
+  f.Begin("LAYR").U16(1).U16(0).F32(0).F32(0).F32(0).Z("back").End();
+  f.Begin("PNTS");
+  const float back[3][3] = {{0, 0, 5}, {2, 0, 5}, {0, 2, 5}};
+  for (const auto& p : back) f.F32(p[0]).F32(p[1]).F32(p[2]);
+  f.End();
+  f.Begin("POLS").Id("FACE").U16(3).U16(0).U16(1).U16(2).End();
+  f.Begin("PTAG").Id("SURF").U16(0).U16(1).End();
+  // A bone list and its tags: they name the bone, not the face of the same
+  // number, and the corner map below still names the faces.
+  f.Begin("POLS").Id("BONE").U16(2).U16(0).U16(1).End();
+  f.Begin("PTAG").Id("SURF").U16(0).U16(0).End();
+  f.Begin("VMAD").Id("TXUV").U16(2).Z("uv").U16(1).U16(0).F32(0.5f).F32(0.125f).End();
+  f.Begin("CLIP").U32(1).Sub("STIL", {'t', 'e', 'x', '.', 't', 'g', 'a', 0}).End();
+  f.Begin("SURF").Z("blue").Z("");
+  f.Sub("COLR", {0, 0, 0, 0, 0, 0, 0, 0, 0x3F, 0x80, 0, 0, 0, 0}).Sub("TRAN", {0x3F, 0, 0, 0, 0, 0});
+  // Block: IMAP header (ordinal 0x80, CHAN COLR), then the image.
+  f.Sub("BLOK", {'I', 'M', 'A', 'P', 0, 12, 0x80, 0, 'C', 'H', 'A', 'N', 0, 4, 'C', 'O', 'L', 'R',
+                 'I', 'M', 'A', 'G', 0, 2, 0, 1});
+  f.End();
+  f.Begin("SURF").Z("red").Z("").Sub("COLR", {0x3F, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).End();
+  f.End();
+  return f;
+}
+
+std::string MaterialNameOf(ModelData& m, uint32_t polygon) {
+  const int32_t i = m.GetPolygonMaterial(polygon);
+  if (i < 0 || !m.GetMaterial(static_cast<uint32_t>(i))) return "-";
+  return m.material.name;
+}
+
+TEST(Lwo2Loader, LayersMapsSurfacesAndClips) {
+  TempDir temp;
+  WriteBytes(temp.Path() / "tex.tga", TinyTarga(2, 2, 77));
+  const std::string path = temp.File("two.lwo");
+  WriteBytes(path, TwoLayerFile().bytes);
+  LogCapture log;
+  ASSERT_EQ(LoadThroughPipeline(path, kLwo2Type, [&](ModelData& m) {
+              m.relative_reads = 0;
+              ASSERT_EQ(m.vertexs_count, 7u);
+              ASSERT_EQ(m.polygons_count, 3u);
+              EXPECT_EQ(PolygonPoints(m, 2), (std::vector<uint32_t>{4, 5, 6}));
+              ASSERT_EQ(m.objects_count, 2u);
+              ObjectRecord front{}, back{};
+              ASSERT_TRUE(m.GetObjectInfo(0, &front) && m.GetObjectInfo(1, &back));
+              EXPECT_STREQ(front.name, "front");
+              EXPECT_STREQ(back.name, "back");
+              EXPECT_EQ(back.first_vertex, 4u);
+              EXPECT_EQ(MaterialNameOf(m, 0), "red");
+              EXPECT_EQ(m.material.diffuse[0], 255);
+              EXPECT_EQ(m.material.texture, -1);
+              EXPECT_EQ(MaterialNameOf(m, 1), "ghost");
+              EXPECT_EQ(MaterialNameOf(m, 2), "blue");
+              EXPECT_EQ(m.material.diffuse[2], 255);
+              EXPECT_EQ(m.material.transparency, 127);
+              ASSERT_GE(m.material.texture, 0);
+              EXPECT_STREQ(m.Texture(static_cast<uint32_t>(m.material.texture)).base_name, "tex");
+              double u = 0, v = 0;
+              ASSERT_TRUE(m.GetVertexTexcoord(0, u, v));
+              EXPECT_DOUBLE_EQ(u, 0.25);
+              EXPECT_DOUBLE_EQ(v, 0.25);
+              uint32_t first = 0, count = 0;
+              ASSERT_TRUE(m.ReadPolygonPointData(2, first, count));
+              ASSERT_EQ(m.GetPointVertex(first + 1), 5u);
+              ASSERT_TRUE(m.GetPointTexcoord(first + 1, u, v));
+              EXPECT_DOUBLE_EQ(u, 0.5);
+              EXPECT_DOUBLE_EQ(v, 0.875);
+            }),
+            1);
+  for (const char* line : {"Loading LightWave 6+ object...", " Redirecting material indexes...", "... lwo 6+ loaded"})
+    EXPECT_TRUE(log.Contains(line)) << line;
+  EXPECT_EQ(log.ErrorText(), "");
+}
+
+TEST(Lwo2Loader, HostileFilesAreLoggedAndSurvived) {
+  const std::vector<uint8_t> good = TwoLayerFile().bytes;
+  const auto find = [&good](const std::string& id) {
+    return static_cast<size_t>(std::search(good.begin(), good.end(), id.begin(), id.end()) - good.begin());
+  };
+  const auto with = [&good](size_t at, std::vector<uint8_t> bytes) {
+    std::vector<uint8_t> changed = good;
+    std::copy(bytes.begin(), bytes.end(), changed.begin() + static_cast<long>(at));
+    return changed;
+  };
+  const size_t pols = find("POLS"), vmap = find("VMAP"), vmad = find("VMAD");
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    int result;
+    const char* logged;
+    uint32_t polygons;
+  };
+  std::vector<uint8_t> not_lwo2 = with(8, {'L', 'W', 'O', 'X'});
+  const Case cases[] = {
+      {"polygon chunk longer than its FORM", with(pols + 4, {0x7F, 0xFF, 0xFF, 0xF0}), 1, "runs past the end", 2},
+      {"point count larger than the file", with(pols + 12, {0x03, 0xFF}), 1, "ends inside a polygon", 1},
+      {"index past the points", with(pols + 14, {0, 9}), 1, "naming points the layer does not have", 2},
+      {"four-byte index past the points", with(pols + 14, {0xFF, 0, 0, 9}), 1, "naming points the layer does not have", 2},
+      {"texture map naming a missing point", with(vmap + 18, {0, 40}), 1, "naming missing points", 3},
+      {"corner map naming a missing polygon", with(vmad + 20, {0, 7}), 1, "naming missing points", 3},
+      {"FORM of the older form", with(8, {'L', 'W', 'O', 'B'}), 0, "is not an LWO2 object", 0},
+      {"other FORM type", not_lwo2, 0, "is not an LWO2 object", 0},
+      {"no FORM at all", std::vector<uint8_t>{'P', 'N', 'T', 'S', 0, 0, 0, 0}, 0, "does not begin with a FORM", 0},
+      {"empty file", {}, 0, "does not begin with a FORM", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FreshModel fresh;
+    LogCapture log;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(LoadFromBytes(fresh.model, LoadLwo2, c.bytes), c.result);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(log.Contains(c.logged)) << log.Text();
+    EXPECT_EQ(fresh.model.polygons_count, c.polygons);
+    EXPECT_EQ(fresh.model.CheckModel(), 1);
+    for (uint32_t p = 0; p < fresh.model.polygons_count; ++p)
+      for (uint32_t v : PolygonPoints(fresh.model, p)) ASSERT_LT(v, fresh.model.vertexs_count);
+  }
+}
+
+TEST(Lwo2Loader, EveryCutOfAValidFileFailsOrLoadsWithAReason) {
+  ExpectEveryCutLoadsOrFailsWithReason(TwoLayerFile().bytes, LoadLwo2);
+}
+
+// Our own LWO2 file read back: the same triangles, material names and
+// colours, texture names and texture coordinates.
+TEST(Lwo2RoundTrip, KeepsGeometryMaterialsTexturesAndCoordinates) {
+  TempDir in, out;
+  WriteBytes(in.Path() / "tex.tga", TinyTarga(2, 2, 77));
+  const std::string source = in.File("two.lwo");
+  WriteBytes(source, TwoLayerFile().bytes);
+  const std::string written = out.File("again.lwo");
+  ASSERT_EQ(Convert(source, kLwo2Type, nullptr, written, kLwo2Type), 1);
+  std::vector<Triangle> before, after;
+  ASSERT_EQ(Convert(source, kLwo2Type, &before), 1);
+  ASSERT_EQ(Convert(written, kLwo2Type, &after), 1);
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t t = 0; t < before.size(); ++t)
+    for (int k = 0; k < 9; ++k) EXPECT_NEAR(after[t][k], before[t][k], 1e-6) << t;
+  // Per triangle: material name, colour, texture and the coordinates of
+  // its corners (by point where given, else by vertex).
+  std::string seen[2];
+  for (int pass = 0; pass < 2; ++pass)
+    ASSERT_EQ(LoadThroughPipeline(pass == 0 ? source : written, kLwo2Type, [&](ModelData& m) {
+                ASSERT_TRUE(m.TriangulatePolygons());
+                m.relative_reads = 0;
+                for (uint32_t p = 0; p < m.polygons_count; ++p) {
+                  seen[pass] += MaterialNameOf(m, p);
+                  const MaterialRecord& r = m.material;
+                  seen[pass] += " " + std::to_string(r.diffuse[0]) + "," + std::to_string(r.diffuse[1]) + "," +
+                                std::to_string(r.diffuse[2]) + " " +
+                                (r.texture >= 0 ? m.Texture(static_cast<uint32_t>(r.texture)).base_name : "-");
+                  uint32_t first = 0, count = 0;
+                  ASSERT_TRUE(m.ReadPolygonPointData(p, first, count));
+                  for (uint32_t k = 0; k < count; ++k) {
+                    double u = kUnsetValue, v = kUnsetValue;
+                    if (!(m.point_texcoords_present && m.GetPointTexcoord(first + k, u, v) && u != kUnsetValue))
+                      m.GetVertexTexcoord(m.GetPointVertex(first + k), u, v);
+                    char text[64];
+                    std::snprintf(text, sizeof text, " %.4g/%.4g", u == kUnsetValue ? -1.0 : u,
+                                  v == kUnsetValue ? -1.0 : v);
+                    seen[pass] += text;
+                  }
+                  seen[pass] += "\n";
+                }
+              }),
+              1);
+  EXPECT_EQ(seen[1], seen[0]);
+  EXPECT_NE(seen[0].find("blue 0,0,255 tex"), std::string::npos) << seen[0];
+  EXPECT_NE(seen[0].find("0.5/0.875"), std::string::npos) << seen[0];
+}
+
+// Every LWO2 file of the corpus loads; assimp reads the same triangles and
+// extent in the source (mirrored) and in our OBJ conversion, and our LWO2
+// conversion reads back with the same triangles.
+TEST(Lwo2Corpus, EveryFileLoadsAndConvertsAsAssimpReadsIt) {
+  std::vector<CorpusEntry> files;
+  for (const CorpusEntry& entry : CorpusFiles("models/lwo/"))
+    if (entry.expected_type == kLwo2Type) files.push_back(entry);
+  if (files.empty()) GTEST_SKIP() << "corpus not present";
+  ASSERT_GE(files.size(), 8u);
+  const bool assimp = HaveProgram("assimp");
+  for (const CorpusEntry& entry : files) {
+    SCOPED_TRACE(entry.path);
+    const std::string source = (CorpusDir() / entry.path).string();
+    std::vector<Triangle> ours;
+    ASSERT_EQ(Convert(source, kLwo2Type, &ours), 1);
+    ASSERT_FALSE(ours.empty());
+    const AssimpReport loaded = ReportOf(ours);
+    // assimp drops polygons of no area. This file holds one: 24 point
+    // indexes, all points at one position, which we keep as 22 triangles.
+    const double no_area = entry.path.find("UglyVertexColors") != std::string::npos ? 22 : 0;
+    AssimpReport source_view;
+    if (assimp) {
+      source_view = AssimpReportOf(source);
+      ASSERT_TRUE(source_view.read);
+      EXPECT_EQ(source_view.faces, loaded.faces - no_area);
+      EXPECT_TRUE(SameBox(source_view, MirroredZ(loaded)));
+    }
+    for (const auto& [name, type] : {std::pair{"out.obj", kObjType}, std::pair{"out.lwo", kLwo2Type}}) {
+      SCOPED_TRACE(name);
+      TempDir temp;
+      const std::string written = temp.File(name);
+      ASSERT_EQ(Convert(source, kLwo2Type, nullptr, written, type), 1);
+      std::vector<Triangle> again;
+      ASSERT_EQ(Convert(written, type, &again), 1);
+      EXPECT_EQ(again.size(), ours.size());
+      EXPECT_TRUE(SameBox(ReportOf(again), loaded));
+      if (!assimp || type != kObjType) continue;
+      const AssimpReport view = AssimpReportOf(written);
+      ASSERT_TRUE(view.read) << "assimp cannot read " << written;
+      EXPECT_EQ(view.faces, source_view.faces);
+      // Our OBJ files keep the LightWave coordinates as they are.
+      EXPECT_TRUE(SameBox(view, loaded) && SameBox(MirroredZ(view), source_view)) << view.box[0] << " " << view.box[1] << " " << view.box[2] << " / "
+                                         << view.box[3] << " " << view.box[4] << " " << view.box[5];
+    }
+  }
+  if (!assimp) GTEST_SKIP() << "assimp is not installed: its reading was not compared";
 }
 
 }  // namespace

@@ -73,14 +73,13 @@ constexpr CodecEntry Refuses(int (*run)(CodecTarget&, CodecFile&)) {
 }
 constexpr CodecEntry kNone{CodecState::kMissing, CodecIo::kPlain, nullptr};
 constexpr CodecEntry kPending{CodecState::kPending, CodecIo::kPlain, nullptr};
-constexpr CodecEntry kPendingStream{CodecState::kPending, CodecIo::kStream, nullptr};
 
 const DispatchRow kDispatch[kFileTypeCount] = {
     /* 0 3D Studio */ {Ready(PlainModel<Load3ds>), Ready(PlainModel<Save3ds>)},
     /* 1 3D Studio ascii */ {Ready(PlainModel<LoadAsc>), Ready(PlainModel<SaveAsc>)},
     /* 2 3ds max ascii */ {Ready(StreamModel<LoadAse>, CodecIo::kStream), Ready(StreamModel<SaveAse>, CodecIo::kStream)},
     /* 3 Blitz 3D */ {Ready(StreamModel<LoadB3d>, CodecIo::kStream), Ready(StreamModel<SaveB3d>, CodecIo::kStream)},
-    /* 4 Direct X ascii */ {kPending, kNone},
+    /* 4 Direct X ascii */ {Ready(PlainModel<LoadX>), kNone},
     /* 5 FF7 battle skelet */ {Ready(PlainModel<LoadFf7Battle>), Refuses(SaveFf7BattleStub)},
     /* 6 FF7 field skelet */ {Ready(PlainModel<LoadHrc>), Refuses(SaveHrcStub)},
     /* 7 FF7 p model */ {Ready(PlainModel<LoadP>), kNone},
@@ -89,7 +88,7 @@ const DispatchRow kDispatch[kFileTypeCount] = {
     /* 10 Helion */ {Ready(PlainModel<Load3df>), Ready(PlainModel<Save3df>)},
     /* 11 Jawed K */ {Ready(PlainModel<LoadJaw>), Ready(PlainModel<SaveJaw>)},
     /* 12 Lightwave */ {Ready(PlainModel<LoadLwo>), Ready(PlainModel<SaveLwo>)},
-    /* 13 Lightwave 6.5+ */ {kPending, Ready(PlainModel<SaveLwo2>)},
+    /* 13 Lightwave 6.5+ */ {Ready(PlainModel<LoadLwo2>), Ready(PlainModel<SaveLwo2>)},
     /* 14 Mafia model */ {Ready(PlainModel<Load4ds>), kNone},
     /* 15 Milkshape ascii */ {Ready(PlainModel<LoadMs3dText>), Ready(PlainModel<SaveMs3dText>)},
     /* 16 Milkshape binary */ {Ready(PlainModel<LoadMs3d>), Ready(PlainModel<SaveMs3d>)},

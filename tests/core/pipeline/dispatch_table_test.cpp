@@ -28,6 +28,7 @@ namespace fs = std::filesystem;
 const std::map<int, std::string> kFileStems = {
     {TYPE_FF7_BATTLE, "ff7_battle"},
     {TYPE_JPG, "jpeg"},
+    {TYPE_LWO2, "lwo2"},
     {TYPE_MS3D_ASCII, "ms3d_text"},
     {TYPE_SGI, "sgi"},
     {TYPE_TEXT, "text"},
