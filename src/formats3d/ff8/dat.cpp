@@ -9,6 +9,17 @@
 // holds triangle and quad counts, 8 zero bytes, 16-byte triangles and
 // 20-byte quads. Vertex coordinates are bone relative. Textures: a table of
 // embedded TIM pictures, read from memory by the TIM picture loader.
+//
+// Animations: a table of offsets; each animation is a frame count byte and
+// a bit stream (least significant bit first, fields sign-extended) of
+// frames. A frame holds a root movement (three fields of a 2-bit width code
+// and 3, 6, 9 or 16 bits), a bit that says whether the bones carry scale
+// fields, then per bone three rotations (a presence bit, then a 2-bit width
+// code and 3, 6, 8 or 12 bits; 4096 units make a turn) and, with that bit
+// set, three scales (a presence bit and 16 bits). Rotations and movements
+// are changes from the frame before, the first frame's from zero. Every
+// animation becomes a run of the model's frames and a segment; animation 0
+// frame 0 is the rest pose.
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +28,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/bit_reader.h"
 #include "core/byte_reader.h"
 #include "core/companion_files.h"
 #include "core/format_table.h"
@@ -35,7 +47,12 @@ constexpr uint64_t kQuadSize = 20;
 constexpr uint64_t kVertexSize = 6;
 constexpr uint32_t kSkeletonSection = 0;
 constexpr uint32_t kGeometrySection = 1;
+constexpr uint32_t kAnimationSection = 2;
 constexpr uint32_t kTextureSection = 10;
+constexpr unsigned kMoveWidths[4] = {3, 6, 9, 16};
+constexpr unsigned kTurnWidths[4] = {3, 6, 8, 12};
+constexpr unsigned kScaleWidth = 16;
+constexpr double kDegreesPerUnit = 360.0 / 4096.0;
 constexpr uint16_t kNoParent = 0xFFFF;
 constexpr uint16_t kIndexMask = 0x0FFF;  // the top bits of a corner index are flags
 constexpr double kDefaultTextureSize = 128.0;
@@ -59,14 +76,18 @@ class DatLoader {
     if (!ReadSkeleton(Section(kSkeletonSection))) return 0;
     if (sections_.size() > kTextureSection) ReadTextures(Section(kTextureSection));
     if (!ReadGeometry(Section(kGeometrySection), SectionStart(kGeometrySection))) return 0;
+    if (sections_.size() > kAnimationSection) ReadAnimations(Section(kAnimationSection));
 
     model_.FinishObjects();
     model_.SkeletOwningType = so_vertexs;
     // Up is -y, as on the console the game was made for; x and z complete a
     // right-handed frame.
     model_.SetModelOrientation(3, 0, 5);
-    LogFormatted(LOG_DETAIL, " %lu bones, %lu objects, %lu triangles, %lu quads, %lu textures\n", Ul(bones_),
-                 Ul(objects_), Ul(triangles_), Ul(quads_), Ul(model_.textures_count));
+    // The joints stand where the rest pose puts them.
+    if (model_.bone_animation_present) model_.CalcJoints(0.0f);
+    LogFormatted(LOG_DETAIL, " %lu bones, %lu objects, %lu triangles, %lu quads, %lu textures, %lu frames\n",
+                 Ul(bones_), Ul(objects_), Ul(triangles_), Ul(quads_), Ul(model_.textures_count),
+                 Ul(model_.anim_frames_count));
     LogMessage("...ff8 dat loaded\n", LOG_MAJOR);
     return 1;
   }
@@ -332,6 +353,117 @@ class DatLoader {
         model_.SetPointTexcoord(first_point + k, uv[k][0] / size.first, uv[k][1] / size.second);
     }
     return true;
+  }
+
+
+  // ---- Animations -----------------------------------------------------
+  // Decodes every animation that is whole; a damaged one ends the list (the
+  // ones before it are kept). Nothing is stored without a whole frame.
+  void ReadAnimations(ByteReader reader) {
+    if (reader.Size() == 0 || bones_ == 0) {
+      LogMessage(" the file has no animation, the parts are not posed\n", LOG_DETAIL);
+      return;
+    }
+    const uint32_t count = reader.U32Le();
+    if (!reader.Ok() || !reader.Fits(count, 4)) {
+      LogMessage("LoadFf8Dat: the animation table does not fit its section\n", LOG_ERROR);
+      return;
+    }
+    std::vector<uint32_t> offsets;
+    for (uint32_t i = 0; i < count; ++i) offsets.push_back(reader.U32Le());
+    const uint64_t per_frame = uint64_t{bones_} * 3;
+    // What the model's rotation store can hold (one more frame for its scratch).
+    const uint64_t frame_limit = ModelData::kMaxAnimationStoreBytes / (uint64_t{bones_} * 24) - 1;
+    std::vector<double> angles;
+    std::vector<std::pair<uint32_t, uint32_t>> runs;  // first frame, frames
+    uint64_t next_free = reader.Position();
+    for (uint32_t a = 0; a < count; ++a) {
+      if (runs.size() == ModelData::kMaxAnimationSegments) {
+        LogFormatted(LOG_ERROR, "LoadFf8Dat: only the first %lu of %lu animations are kept\n", Ul(runs.size()),
+                     Ul(count));
+        break;
+      }
+      // Animations follow one another; one that overlaps the last is damage.
+      if (offsets[a] < next_free || offsets[a] >= reader.Size()) {
+        LogFormatted(LOG_ERROR, "LoadFf8Dat: animation %lu lies outside its section, the animations end there\n",
+                     Ul(a));
+        break;
+      }
+      const uint8_t frames = reader.Data()[offsets[a]];
+      const uint64_t first = angles.size() / per_frame;
+      if (first + frames > frame_limit) {
+        LogFormatted(LOG_ERROR, "LoadFf8Dat: animation %lu does not fit the model's frames, the animations end there\n",
+                     Ul(a));
+        break;
+      }
+      BitReader bits(reader.Data() + offsets[a] + 1, reader.Size() - offsets[a] - 1);
+      if (!ReadAnimation(bits, frames, angles)) {
+        angles.resize(first * per_frame);
+        LogFormatted(LOG_ERROR, "LoadFf8Dat: animation %lu is cut, the animations end there\n", Ul(a));
+        break;
+      }
+      runs.emplace_back(static_cast<uint32_t>(first), frames);
+      next_free = offsets[a] + 1 + bits.BytesUsed();
+    }
+    StoreAnimations(angles, runs);
+  }
+
+  // One animation's frames, each the sum of the changes so far, appended to
+  // `angles` (degrees, frame-major, bones × x y z).
+  bool ReadAnimation(BitReader& bits, uint32_t frames, std::vector<double>& angles) {
+    std::vector<int64_t> turned(uint64_t{bones_} * 3, 0);
+    for (uint32_t f = 0; f < frames; ++f) {
+      // The root's movement cannot be kept (joints hold one position for
+      // every frame), but its fields lie in the way.
+      for (int k = 0; k < 3; ++k) bits.SignedBits(kMoveWidths[bits.Bits(2)]);
+      const bool scaled = bits.Bits(1) != 0;
+      for (uint32_t b = 0; b < bones_; ++b) {
+        for (int k = 0; k < 3; ++k)
+          if (bits.Bits(1)) turned[3 * b + k] += bits.SignedBits(kTurnWidths[bits.Bits(2)]);
+        // Bone scales are not part of a pose here; they are passed.
+        if (scaled)
+          for (int k = 0; k < 3; ++k)
+            if (bits.Bits(1)) bits.Bits(kScaleWidth);
+      }
+      if (!bits.Ok()) return false;
+      for (int64_t units : turned) angles.push_back(static_cast<double>(units) * kDegreesPerUnit);
+    }
+    return true;
+  }
+
+  void StoreAnimations(const std::vector<double>& angles, const std::vector<std::pair<uint32_t, uint32_t>>& runs) {
+    const uint64_t per_frame = uint64_t{bones_} * 3;
+    const uint32_t frames = static_cast<uint32_t>(angles.size() / per_frame);
+    if (frames == 0) {
+      LogMessage(" no animation frame, the parts are not posed\n", LOG_DETAIL);
+      return;
+    }
+    if (!model_.SetAnimBonesCount(bones_) || model_.animation_bones_count != bones_ ||
+        !model_.SetAnimFramesCount(frames) || model_.anim_frames_count != frames) {
+      LogMessage("LoadFf8Dat: the model cannot hold the animations\n", LOG_ERROR);
+      return;
+    }
+    for (uint32_t f = 0; f < frames; ++f) {
+      for (uint32_t b = 0; b < bones_; ++b) {
+        const double* turn = &angles[f * per_frame + 3 * b];
+        StoreRotation(f, b, turn[0], turn[1], turn[2]);
+      }
+    }
+    for (size_t a = 0; a < runs.size(); ++a) {
+      if (runs[a].second == 0) continue;
+      std::snprintf(model_.animation_segment.name, sizeof model_.animation_segment.name, "anim%02lu", Ul(a));
+      model_.animation_segment.first_frame = runs[a].first;
+      model_.animation_segment.frames = runs[a].second;
+      model_.AddAnimationSegment();
+    }
+    model_.bone_animation_present = 1;
+    model_.chained_bone_rotations = 1;
+  }
+
+  // A bone turns by z, then x, then y (applied to a point in that order);
+  // x turns the other way round from the model's.
+  void StoreRotation(uint32_t frame, uint32_t bone, double x, double y, double z) {
+    model_.SetBoneRot(frame, bone, z, -y, -x);
   }
 
   ModelData& model_;
