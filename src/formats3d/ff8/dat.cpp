@@ -355,7 +355,6 @@ class DatLoader {
     return true;
   }
 
-
   // ---- Animations -----------------------------------------------------
   // Decodes every animation that is whole; a damaged one ends the list (the
   // ones before it are kept). Nothing is stored without a whole frame.
@@ -460,8 +459,10 @@ class DatLoader {
     model_.chained_bone_rotations = 1;
   }
 
-  // A bone turns by z, then x, then y (applied to a point in that order);
-  // x turns the other way round from the model's.
+  // A bone turns by z, then x, then y (applied to a point in that order),
+  // x the other way round from the model's. The files do not say; of the
+  // orders and senses the model can pose, this one joins the parts of real
+  // monsters best.
   void StoreRotation(uint32_t frame, uint32_t bone, double x, double y, double z) {
     model_.SetBoneRot(frame, bone, z, -y, -x);
   }
