@@ -374,10 +374,6 @@ TEST(Ff8Dat, DamagedAnimationsKeepTheWholeOnesBeforeThem) {
   }
 }
 
-TEST(Ff8Dat, EveryCutOfAnAnimatedFileLoadsOrFailsWithAReason) {
-  ExpectEveryCutLoadsOrFailsWithReason(DatBytes(Animated()), LoadFf8Dat);
-}
-
 TEST(Ff8Dat, AnUnreadableTextureKeepsItsPlaceWithAPlaceholder) {
   Model m = TwoObjects();
   m.textures[0][0] = 0x11;  // no longer a TIM
