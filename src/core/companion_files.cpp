@@ -1,5 +1,7 @@
 #include "core/companion_files.h"
 
+#include "core/log.h"
+
 #include <dirent.h>
 #include <strings.h>
 
@@ -8,6 +10,12 @@
 #include <vector>
 
 namespace zepcon {
+
+int CompanionFiles::LoadPictureFromMemory(const uint8_t*, size_t, const char* name, int, const ConversionSettings&,
+                                          BitmapData&) {
+  LogFormatted(LOG_ERROR, "LoadPictureFromMemory: no picture reader for [%s]\n", name ? name : "");
+  return 0;
+}
 
 std::string CompanionFiles::FindFileWithPrefix(const char* folder, const char* prefix) {
   if (!folder || !prefix || !*prefix) return {};

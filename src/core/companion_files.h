@@ -4,6 +4,9 @@
 // to the containers with the settings; tests may hand in a fake.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include <string>
 
 #include "core/conversion_settings.h"
@@ -26,6 +29,12 @@ class CompanionFiles {
   // (logged).
   virtual int LoadPicture(const char* path, int type_index, const ConversionSettings& settings,
                           BitmapData& picture) = 0;
+
+  // Loads a picture of the given type held in memory (a picture embedded in
+  // another file), as LoadPicture does; `name` stands for its path. The
+  // default has no picture codecs to call and fails (logged).
+  virtual int LoadPictureFromMemory(const uint8_t* data, size_t size, const char* name, int type_index,
+                                    const ConversionSettings& settings, BitmapData& picture);
 
   // Saves `picture` as the given picture type; an existing file is replaced
   // only when the whole save succeeded. 1 or 0 (logged).

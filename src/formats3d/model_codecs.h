@@ -30,6 +30,8 @@ class ModelData;
 [[nodiscard]] int LoadHrc(ModelData& model, FILE* file);
 [[nodiscard]] int LoadRsd(ModelData& model, FILE* file);
 [[nodiscard]] int LoadFf7Battle(ModelData& model, FILE* file);
+// Final Fantasy 8: a monster's battle file (skeleton, geometry, textures).
+[[nodiscard]] int LoadFf8Dat(ModelData& model, FILE* file);
 [[nodiscard]] int LoadObj(ModelData& model, FILE* file);
 [[nodiscard]] int SaveObj(ModelData& model, FILE* file);
 [[nodiscard]] int LoadX(ModelData& model, FILE* file);

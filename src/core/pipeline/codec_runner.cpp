@@ -46,13 +46,20 @@ const CodecEntry* UsableCodec(int type_index, bool saving, uint32_t held_kind) {
 }  // namespace
 
 int RunLoader(int type_index, const char* path, uint32_t held_kind, CodecTarget& target) {
-  const CodecEntry* loader = UsableCodec(type_index, false, held_kind);
-  if (!loader) return 0;
+  if (!UsableCodec(type_index, false, held_kind)) return 0;
   FILE* file = std::fopen(path, "rb");
   if (!file) {
     LogFormatted(LOG_ERROR, " Error opening file [%s]\n", path);
     return 0;
   }
+  const int result = RunLoaderOnFile(type_index, file, path, held_kind, target);
+  std::fclose(file);
+  return result;
+}
+
+int RunLoaderOnFile(int type_index, FILE* file, const char*, uint32_t held_kind, CodecTarget& target) {
+  const CodecEntry* loader = UsableCodec(type_index, false, held_kind);
+  if (!loader || !file) return 0;
   FileStream stream;
   CodecFile codec_file;
   if (loader->io == CodecIo::kStream) {
@@ -62,10 +69,7 @@ int RunLoader(int type_index, const char* path, uint32_t held_kind, CodecTarget&
     codec_file.plain = file;
   }
   const int result = loader->run(target, codec_file);
-  if (loader->io == CodecIo::kStream)
-    stream.Close();
-  else
-    std::fclose(file);
+  if (loader->io == CodecIo::kStream) stream.Detach();
   return result;
 }
 

@@ -84,7 +84,7 @@ const DispatchRow kDispatch[kFileTypeCount] = {
     /* 6 FF7 field skelet */ {Ready(PlainModel<LoadHrc>), Refuses(SaveHrcStub)},
     /* 7 FF7 p model */ {Ready(PlainModel<LoadP>), kNone},
     /* 8 FF7 rsd model */ {Ready(PlainModel<LoadRsd>), kNone},
-    /* 9 FF8 battle model */ {kPending, kNone},
+    /* 9 FF8 battle model */ {Ready(PlainModel<LoadFf8Dat>), kNone},
     /* 10 Helion */ {Ready(PlainModel<Load3df>), Ready(PlainModel<Save3df>)},
     /* 11 Jawed K */ {Ready(PlainModel<LoadJaw>), Ready(PlainModel<SaveJaw>)},
     /* 12 Lightwave */ {Ready(PlainModel<LoadLwo>), Ready(PlainModel<SaveLwo>)},

@@ -79,6 +79,28 @@ int PipelineCompanions::LoadPicture(const char* path, int type_index, const Conv
   return picture.RemoveAlpha();
 }
 
+int PipelineCompanions::LoadPictureFromMemory(const uint8_t* data, size_t size, const char* name, int type_index,
+                                              const ConversionSettings& settings, BitmapData& picture) {
+  if (!IsPictureType(type_index, "LoadPictureFromMemory")) return 0;
+  if (!data || size == 0) {
+    LogFormatted(LOG_ERROR, "LoadPictureFromMemory: [%s] is empty\n", name);
+    return 0;
+  }
+  if (!picture.InitData()) return 0;
+  PreparePicture(picture, name, settings, *this);
+  // The loaders read streams; the bytes are handed to them as one, read only.
+  FILE* file = fmemopen(const_cast<uint8_t*>(data), size, "rb");
+  if (!file) {
+    LogFormatted(LOG_ERROR, "LoadPictureFromMemory: [%s] could not be opened\n", name);
+    return 0;
+  }
+  CodecTarget target;
+  target.picture = &picture;
+  const int result = RunLoaderOnFile(type_index, file, name, KIND_BITMAP, target);
+  std::fclose(file);
+  return result && picture.RemoveAlpha();
+}
+
 int PipelineCompanions::SavePicture(const char* path, int type_index, const ConversionSettings& settings,
                                     BitmapData& picture) {
   if (!IsPictureType(type_index, "SavePicture")) return 0;

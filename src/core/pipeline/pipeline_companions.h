@@ -12,6 +12,8 @@ class PipelineCompanions final : public CompanionFiles {
   int DetermineType(const char* path) override;
   int LoadPicture(const char* path, int type_index, const ConversionSettings& settings,
                   BitmapData& picture) override;
+  int LoadPictureFromMemory(const uint8_t* data, size_t size, const char* name, int type_index,
+                            const ConversionSettings& settings, BitmapData& picture) override;
   int SavePicture(const char* path, int type_index, const ConversionSettings& settings,
                   BitmapData& picture) override;
   std::string FindFile(const char* path) override;

@@ -33,6 +33,7 @@ const std::map<int, std::string> kFileStems = {
     {TYPE_SGI, "sgi"},
     {TYPE_TEXT, "text"},
     {TYPE_FF7_TEX, "ff7/tex"},
+    {TYPE_FF8_DAT, "ff8/dat"},
     {TYPE_VIPER_TEX, "viper/tex"},
 };
 
