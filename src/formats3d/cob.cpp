@@ -253,34 +253,37 @@ class CobLoader {
 
  private:
   // The model material of the mesh's material number, added on first use;
-  // -1 when the file defines no such material for the mesh.
+  // -1 when the file defines no such material for the mesh. The first
+  // definition of a number counts.
   int32_t MaterialOf(const Mesh& mesh, uint32_t mesh_index, int16_t number, const std::vector<Material>& materials,
                      const Material** found) {
     *found = nullptr;
-    for (const Material& m : materials) {
-      if (m.parent != mesh.id || m.number != number) continue;
-      *found = &m;
-      const auto known = added_.find(&m);
-      if (known != added_.end()) return known->second;
-      model_.ResetMaterial();
-      char name[40];
-      std::snprintf(name, sizeof name, "obj%u_mat%d", mesh_index, static_cast<int>(number));
-      model_.SetMaterialName(name);
-      const uint8_t diffuse[3] = {ColourByte(m.rgb[0] * 255.0), ColourByte(m.rgb[1] * 255.0),
-                                  ColourByte(m.rgb[2] * 255.0)};
-      for (int k = 0; k < 3; ++k) {
-        model_.material.diffuse[k] = diffuse[k];
-        model_.material.ambient[k] = ColourByte(diffuse[k] * static_cast<double>(m.ka));
-        model_.material.specular[k] = ColourByte(255.0 * m.ks);
-      }
-      model_.material.shininess = ColourByte(255.0 * m.exponent);
-      model_.material.transparency = ColourByte(255.0 * m.alpha);
-      model_.material.texture = TextureOf(m.texture);
-      const int32_t index = model_.AddMaterial();
-      added_[&m] = index;
-      return index;
+    if (by_owner_.empty())
+      for (size_t i = 0; i < materials.size(); ++i)
+        by_owner_.emplace(std::make_pair(materials[i].parent, materials[i].number), i);
+    const auto defined = by_owner_.find(std::make_pair(mesh.id, number));
+    if (defined == by_owner_.end()) return kNoMaterial;
+    const Material& m = materials[defined->second];
+    *found = &m;
+    const auto known = added_.find(defined->second);
+    if (known != added_.end()) return known->second;
+    model_.ResetMaterial();
+    char name[40];
+    std::snprintf(name, sizeof name, "obj%u_mat%d", mesh_index, static_cast<int>(number));
+    model_.SetMaterialName(name);
+    const uint8_t diffuse[3] = {ColourByte(m.rgb[0] * 255.0), ColourByte(m.rgb[1] * 255.0),
+                                ColourByte(m.rgb[2] * 255.0)};
+    for (int k = 0; k < 3; ++k) {
+      model_.material.diffuse[k] = diffuse[k];
+      model_.material.ambient[k] = ColourByte(diffuse[k] * static_cast<double>(m.ka));
+      model_.material.specular[k] = ColourByte(255.0 * m.ks);
     }
-    return kNoMaterial;
+    model_.material.shininess = ColourByte(255.0 * m.exponent);
+    model_.material.transparency = ColourByte(255.0 * m.alpha);
+    model_.material.texture = TextureOf(m.texture);
+    const int32_t index = model_.AddMaterial();
+    added_[defined->second] = index;
+    return index;
   }
 
   // The texture of a map's file name: the name's last part, looked for
@@ -386,7 +389,8 @@ class CobLoader {
 
  private:
   ModelData& model_;
-  std::map<const Material*, int32_t> added_;
+  std::map<std::pair<int32_t, int16_t>, size_t> by_owner_;  // (object id, number) -> definition
+  std::map<size_t, int32_t> added_;                            // definition -> model material
   std::map<std::string, int32_t> textures_;
   uint64_t bad_numbers_ = 0;
 };
