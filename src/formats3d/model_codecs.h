@@ -51,5 +51,6 @@ class ModelData;
 [[nodiscard]] int SaveLwo2(ModelData& model, FILE* file);
 [[nodiscard]] int LoadB3d(ModelData& model, FileStream& stream);
 [[nodiscard]] int SaveB3d(ModelData& model, FileStream& stream);
+[[nodiscard]] int LoadCob(ModelData& model, FILE* file);
 
 }  // namespace zepcon

@@ -102,7 +102,7 @@ const DispatchRow kDispatch[kFileTypeCount] = {
     /* 24 Revolt */ {Ready(PlainModel<LoadM>), kNone},
     /* 25 Rhinoceros */ {kPending, kNone},
     /* 26 SI asci xsi v2.0+ */ {kPending, kPending},
-    /* 27 Truespace object bin */ {kPending, Refuses(SaveTruespaceStub)},
+    /* 27 Truespace object bin */ {Ready(PlainModel<LoadCob>), Refuses(SaveTruespaceStub)},
     /* 28 Turbo Silver */ {kPending, Refuses(SaveTurboSilverStub)},
     /* 29 Viper racing model */ {Ready(PlainModel<LoadMod>), Ready(PlainModel<SaveMod>)},
     /* 30 Virtua Fighter 1 */ {kPending, kNone},
