@@ -50,6 +50,9 @@ class ModelData;
 [[nodiscard]] int LoadLwo2(ModelData& model, FILE* file);
 [[nodiscard]] int SaveLwo2(ModelData& model, FILE* file);
 [[nodiscard]] int LoadB3d(ModelData& model, FileStream& stream);
+// Oni: a character class with its body parts, one geometry instance.
+[[nodiscard]] int LoadOncc(ModelData& model, FILE* file);
+[[nodiscard]] int LoadM3gm(ModelData& model, FILE* file);
 [[nodiscard]] int SaveB3d(ModelData& model, FileStream& stream);
 [[nodiscard]] int LoadCob(ModelData& model, FILE* file);
 
