@@ -47,6 +47,7 @@ class ModelData;
 [[nodiscard]] int SaveLwo(ModelData& model, FILE* file);
 [[nodiscard]] int LoadLwo2(ModelData& model, FILE* file);
 [[nodiscard]] int SaveLwo2(ModelData& model, FILE* file);
+[[nodiscard]] int LoadFlt(ModelData& model, FILE* file);
 [[nodiscard]] int LoadB3d(ModelData& model, FileStream& stream);
 [[nodiscard]] int SaveB3d(ModelData& model, FileStream& stream);
 
