@@ -60,6 +60,7 @@ enum Opcode : uint16_t {
   kVertexColorUv = 71,
   kVertexList = 72,
   kMesh = 84,
+  kMorphVertexList = 89,
   kLocalVertexPool = 85,
   kMeshPrimitive = 86,
   kPushAttribute = 122,
@@ -501,13 +502,17 @@ class FltLoader {
     model_.poly_materials_present = 1;
   }
 
+  // A morph vertex list pairs each corner's rest and fully morphed vertex;
+  // the rest shape is kept.
   void VertexList(FileState& file, const Level& level, const Record& record) {
     if (!level.has_look) return;  // a vertex list outside a face draws nothing
+    const size_t entry = record.opcode == kMorphVertexList ? 8 : 4;
     ByteReader r(record.bytes);
     r.Skip(4);
     std::vector<uint32_t> vertexes;
-    while (r.Fits(4)) {
+    while (r.Fits(entry)) {
       const uint32_t offset = r.U32Be();
+      r.Skip(entry - 4);
       const auto found = file.palette.find(offset);
       if (found == file.palette.end()) {
         ++file.bad_offsets;
@@ -754,7 +759,7 @@ class FltLoader {
         if (levels.size() > 1) levels.pop_back();
         continue;
       }
-      if (opcode == kVertexList) {
+      if (opcode == kVertexList || opcode == kMorphVertexList) {
         VertexList(file, levels.back(), record);
         continue;
       }
