@@ -298,12 +298,18 @@ TEST(FltLoader, BrokenFilesAreRefusedOrRepaired) {
     Flt f;
     f.Header().Palette({{{0, 0, 0, 0, 0}}, {{1, 0, 0, 0, 0}}, {{1, 1, 0, 0, 0}}});
     f.Push().Object("o").Push().FaceWith({Flt::At(0), 4, Flt::At(1), 100000, Flt::At(2)});
-    f.FaceWith({Flt::At(0), 9}).Pop().Pop();
+    f.FaceWith({Flt::At(0), 9});
+    // A morph list pairs rest and morphed corners: the rest corners count.
+    f.Face(0xFF).Push().Begin(89).U32(Flt::At(0)).U32(Flt::At(1)).U32(Flt::At(1)).U32(Flt::At(2));
+    f.U32(Flt::At(2)).U32(Flt::At(0)).End().Pop().Pop().Pop();
     FreshModel fresh;
     LogCapture log;
     ASSERT_EQ(LoadFromBytes(fresh.model, LoadFlt, f.data), 1);
-    EXPECT_EQ(fresh.model.polygons_count, 1u);
+    ASSERT_EQ(fresh.model.polygons_count, 2u);
     EXPECT_EQ(PolygonPoints(fresh.model, 0).size(), 3u);
+    std::vector<std::vector<double>> morphed;
+    for (uint32_t v : PolygonPoints(fresh.model, 1)) morphed.push_back(VertexAt(fresh.model, v));
+    EXPECT_EQ(morphed, (std::vector<std::vector<double>>{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}));
     EXPECT_NE(log.ErrorText().find("3 vertex offsets outside the vertex palette"), std::string::npos)
         << log.ErrorText();
   }
