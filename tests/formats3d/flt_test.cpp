@@ -78,11 +78,13 @@ struct Flt {
   Flt& FaceWith(const std::vector<uint32_t>& offsets, uint32_t rgb = 0xFF, int16_t pattern = -1) {
     return Face(rgb, pattern).Push().List(offsets).Pop();
   }
-  Flt& Translation(double x, double y, double z) {
+  Flt& Matrix(const std::array<float, 16>& m) {
     Begin(49);
-    const float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, float(x), float(y), float(z), 1};
     for (float v : m) F32(v);
     return End();
+  }
+  Flt& Translation(double x, double y, double z) {
+    return Matrix({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, float(x), float(y), float(z), 1});
   }
   Flt& Reference(const std::string& path) { return Begin(63).Text(path, 200).Zeros(12).End(); }
   Flt& Texture(const std::string& path, int32_t pattern) {
@@ -268,6 +270,30 @@ TEST(FltLoader, ExternalReferences) {
   ASSERT_EQ(chain.result, 1);
   EXPECT_EQ(chain.polygons, 17u);  // the file and 16 nested references
   EXPECT_NE(chain.errors.find("[link17.flt] nests deeper"), std::string::npos) << chain.errors;
+}
+
+// An instance definition is drawn only where instance references place
+// it, each by its own matrix; an undefined instance is logged and skipped.
+TEST(FltLoader, InstancesArePlacedWhereReferenced) {
+  Flt f;
+  f.Header().Palette({{{0, 0, 0, 0, 0}}, {{1, 0, 0, 0, 0}}, {{1, 1, 0, 0, 0}}});
+  f.Push().Begin(62).U16(0).U16(3).End();
+  f.Push().Object("def").Push().FaceWith({Flt::At(0), Flt::At(1), Flt::At(2)}).Pop().Pop();
+  f.Begin(61).U16(0).U16(3).End().Translation(0, 0, 7).Begin(61).U16(0).U16(3).End().Translation(0, 0, -2);
+  f.Begin(61).U16(0).U16(5).End();
+  // Inside a group turned a quarter about z: moved first, then turned.
+  f.Group("turn").Matrix({0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}).Push();
+  f.Begin(61).U16(0).U16(3).End().Translation(1, 0, 0).Pop().Pop();
+  FreshModel fresh;
+  LogCapture log;
+  ASSERT_EQ(LoadFromBytes(fresh.model, LoadFlt, f.data), 1) << log.ErrorText();
+  std::vector<double> heights;
+  for (uint32_t p = 0; p < fresh.model.polygons_count; ++p)
+    heights.push_back(VertexAt(fresh.model, PolygonPoints(fresh.model, p)[0])[2]);
+  EXPECT_EQ(heights, (std::vector<double>{7, -2, 0}));
+  ASSERT_EQ(fresh.model.polygons_count, 3u);
+  EXPECT_EQ(VertexAt(fresh.model, PolygonPoints(fresh.model, 2)[1]), (std::vector<double>{0, 2, 0}));
+  EXPECT_NE(log.ErrorText().find("instance 5 is not defined"), std::string::npos) << log.ErrorText();
 }
 
 // Broken files: lengths that leave the file or do not move the reader fail
