@@ -49,6 +49,7 @@ class ModelData;
 [[nodiscard]] int SaveLwo(ModelData& model, FILE* file);
 [[nodiscard]] int LoadLwo2(ModelData& model, FILE* file);
 [[nodiscard]] int SaveLwo2(ModelData& model, FILE* file);
+[[nodiscard]] int LoadFlt(ModelData& model, FILE* file);
 [[nodiscard]] int LoadB3d(ModelData& model, FileStream& stream);
 // Oni: a character class with its body parts, one geometry instance.
 [[nodiscard]] int LoadOncc(ModelData& model, FILE* file);

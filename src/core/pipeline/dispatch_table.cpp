@@ -96,7 +96,7 @@ const DispatchRow kDispatch[kFileTypeCount] = {
     /* 18 Off text */ {Ready(PlainModel<LoadOff>), Ready(PlainModel<SaveOff>)},
     /* 19 Oni character */ {Ready(PlainModel<LoadOncc>), kNone},
     /* 20 Oni model */ {Ready(PlainModel<LoadM3gm>), kNone},
-    /* 21 Open Flight */ {kPending, kNone},
+    /* 21 Open Flight */ {Ready(PlainModel<LoadFlt>), kNone},
     /* 22 Quake 3 model */ {Ready(PlainModel<LoadMd3>), Refuses(SaveMd3Stub)},
     /* 23 Raw 3d */ {Ready(PlainModel<LoadRaw>), Ready(PlainModel<SaveRaw>)},
     /* 24 Revolt */ {Ready(PlainModel<LoadM>), kNone},
