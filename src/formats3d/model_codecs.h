@@ -49,5 +49,6 @@ class ModelData;
 [[nodiscard]] int SaveLwo2(ModelData& model, FILE* file);
 [[nodiscard]] int LoadB3d(ModelData& model, FileStream& stream);
 [[nodiscard]] int SaveB3d(ModelData& model, FileStream& stream);
+[[nodiscard]] int Load3dm(ModelData& model, FILE* file);
 
 }  // namespace zepcon
