@@ -65,6 +65,7 @@ class MeshLoader {
   bool object_open_ = false;  // the current record already has a model object
   bool objects_full_ = false;
   bool vertexs_full_ = false;
+  bool polygons_full_ = false;
   uint32_t skipped_meshes_ = 0;  // after the model's vertex limit
   uint64_t dropped_faces_ = 0;
   uint64_t bad_numbers_ = 0;
@@ -273,7 +274,11 @@ int MeshLoader::Mesh(ByteReader data) {
       continue;
     }
     for (uint32_t k = 0; k < count; ++k) corners[k] += first;
-    if (!model_.StorePolygon(count, corners)) ++dropped_faces_;
+    // Once the model takes no more polygons, the rest are only counted.
+    if (polygons_full_ || !model_.StorePolygon(count, corners)) {
+      polygons_full_ = true;
+      ++dropped_faces_;
+    }
   }
   ++meshes_;
   return 1;
