@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake g++ clang libclang-rt-14-dev
-  libgtest-dev libjpeg62-turbo-dev libpng-dev libcli11-dev
+  libgtest-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev libcli11-dev
   imagemagick assimp-utils openscenegraph xvfb xauth
   shared-mime-info xdg-utils libglib2.0-bin
   qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri fonts-dejavu-core

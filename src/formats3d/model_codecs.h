@@ -56,5 +56,6 @@ class ModelData;
 [[nodiscard]] int LoadM3gm(ModelData& model, FILE* file);
 [[nodiscard]] int SaveB3d(ModelData& model, FileStream& stream);
 [[nodiscard]] int LoadCob(ModelData& model, FILE* file);
+[[nodiscard]] int Load3dm(ModelData& model, FILE* file);
 
 }  // namespace zepcon

@@ -100,7 +100,7 @@ const DispatchRow kDispatch[kFileTypeCount] = {
     /* 22 Quake 3 model */ {Ready(PlainModel<LoadMd3>), Refuses(SaveMd3Stub)},
     /* 23 Raw 3d */ {Ready(PlainModel<LoadRaw>), Ready(PlainModel<SaveRaw>)},
     /* 24 Revolt */ {Ready(PlainModel<LoadM>), kNone},
-    /* 25 Rhinoceros */ {kPending, kNone},
+    /* 25 Rhinoceros */ {Ready(PlainModel<Load3dm>), kNone},
     /* 26 SI asci xsi v2.0+ */ {kPending, kPending},
     /* 27 Truespace object bin */ {Ready(PlainModel<LoadCob>), Refuses(SaveTruespaceStub)},
     /* 28 Turbo Silver */ {kPending, Refuses(SaveTurboSilverStub)},
