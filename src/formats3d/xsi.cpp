@@ -153,6 +153,8 @@ struct XsiNode {
   int32_t parent = -1;
   double srt[9] = {1, 1, 1, 0, 0, 0, 0, 0, 0};
   std::string material;
+  bool framed = false;  // placed by a matrix (older files' frames)
+  Matrix matrix = kIdentity;
 };
 
 struct Vec2 {
@@ -171,9 +173,10 @@ struct XsiMesh {
   std::vector<uint32_t> face_lists;  // the list each face came from
   std::vector<uint32_t> position_corners, normal_corners, uv_corners;
   std::vector<std::string> list_materials;
+  std::vector<uint32_t> face_starts;  // older meshes: each face's first corner
 };
 
-enum class Level { kModel, kMesh, kXsiMaterial, kSiMaterial, kShader, kImage, kOther };
+enum class Level { kModel, kMesh, kOldMesh, kMaterialList, kXsiMaterial, kSiMaterial, kShader, kOther };
 
 struct Open {
   Level level;
@@ -205,6 +208,9 @@ class XsiReader {
   bool SkipBlock();
   bool ReadShape(XsiMesh& mesh);
   bool ReadFaceList(XsiMesh& mesh, bool polygons);
+  bool ReadOldMesh(XsiMesh& mesh);
+  bool ReadOldCorners(XsiMesh& mesh, bool normals);
+  bool ReadOldMaterialList(XsiMesh& mesh);
   bool ReadSiMaterial(XsiMaterial& material);
   bool ReadShader(XsiMaterial& material);
   int32_t FindMaterial(const std::string& name) const;
@@ -373,6 +379,78 @@ bool XsiReader::ReadFaceList(XsiMesh& mesh, bool polygons) {
   return true;
 }
 
+// Older files (frames holding meshes): "count; positions; count; faces of
+// corner count; corners", semicolons and commas alike as separators.
+bool XsiReader::ReadOldMesh(XsiMesh& mesh) {
+  uint64_t count = 0;
+  if (!Count(count, 3 * kMinNumberBytes)) return false;
+  mesh.positions.resize(count);
+  for (Vec3d& p : mesh.positions)
+    if (!Number(p.x) || !Number(p.y) || !Number(p.z)) return false;
+  if (!Count(count, kMinNumberBytes)) return false;
+  for (uint64_t f = 0; f < count; ++f) {
+    uint64_t corners = 0;
+    if (!Count(corners, kMinNumberBytes)) return false;
+    mesh.face_starts.push_back(static_cast<uint32_t>(mesh.position_corners.size()));
+    mesh.corner_counts.push_back(static_cast<uint32_t>(corners));
+    mesh.face_lists.push_back(0);
+    for (uint64_t k = 0; k < corners; ++k) {
+      uint32_t index = 0;
+      if (!Index(index)) return false;
+      mesh.position_corners.push_back(index);
+    }
+  }
+  mesh.normal_corners.assign(mesh.position_corners.size(), kNone);
+  mesh.uv_corners.assign(mesh.position_corners.size(), kNone);
+  mesh.list_materials.assign(1, std::string());
+  return true;
+}
+
+// SI_MeshNormals and SI_MeshTextureCoords: "count; values; count; faces
+// of polygon index; corner count; corners".
+bool XsiReader::ReadOldCorners(XsiMesh& mesh, bool normals) {
+  uint64_t count = 0;
+  if (!Count(count, (normals ? 3 : 2) * kMinNumberBytes)) return false;
+  if (normals) {
+    mesh.normals.resize(count);
+    for (Vec3d& n : mesh.normals)
+      if (!Number(n.x) || !Number(n.y) || !Number(n.z)) return false;
+  } else {
+    mesh.uvs.resize(count);
+    for (Vec2& t : mesh.uvs)
+      if (!Number(t.u) || !Number(t.v)) return false;
+  }
+  if (!Count(count, 2 * kMinNumberBytes)) return false;
+  std::vector<uint32_t>& corners = normals ? mesh.normal_corners : mesh.uv_corners;
+  for (uint64_t f = 0; f < count; ++f) {
+    uint32_t face = 0;
+    uint64_t given = 0;
+    if (!Index(face) || !Count(given, kMinNumberBytes)) return false;
+    const bool known = face < mesh.face_starts.size() && given == mesh.corner_counts[face];
+    for (uint64_t k = 0; k < given; ++k) {
+      uint32_t index = 0;
+      if (!Index(index)) return false;
+      if (known) corners[mesh.face_starts[face] + k] = index;
+    }
+  }
+  return true;
+}
+
+// MeshMaterialList: "materials; faces; each face's material", then the
+// materials themselves in that order.
+bool XsiReader::ReadOldMaterialList(XsiMesh& mesh) {
+  uint64_t materials = 0, count = 0;
+  if (!Count(materials, kMinNumberBytes) || !Count(count, kMinNumberBytes)) return false;
+  std::vector<uint32_t> slots(count);
+  for (uint32_t& slot : slots)
+    if (!Index(slot)) return false;
+  // Fewer given than faces: the last one goes on.
+  for (size_t f = 0; f < mesh.face_lists.size() && !slots.empty(); ++f)
+    mesh.face_lists[f] = slots[std::min(f, slots.size() - 1)];
+  mesh.list_materials.clear();
+  return true;
+}
+
 // "diffuse r, g, b, a, power, specular r, g, b, emissive r, g, b, shading
 // model, ambient r, g, b".
 bool XsiReader::ReadSiMaterial(XsiMaterial& material) {
@@ -467,7 +545,38 @@ bool XsiReader::OpenObject(std::string_view type) {
     open_.push_back({Level::kModel, static_cast<int32_t>(nodes_.size() - 1)});
     return true;
   }
-  if (type == "SI_Transform" && parent == Level::kModel) {
+  if (type == "Frame") {
+    XsiNode node;
+    node.name = name.rfind("frm-", 0) == 0 ? name.substr(4) : name;
+    node.parent = parent == Level::kModel ? parent_index : -1;
+    node.framed = true;
+    nodes_.push_back(std::move(node));
+    open_.push_back({Level::kModel, static_cast<int32_t>(nodes_.size() - 1)});
+    return true;
+  }
+  if (type == "FrameTransformMatrix" && parent == Level::kModel) {
+    // Row vectors in the file: the translation is the last row.
+    double m[16];
+    for (double& v : m)
+      if (!Number(v)) return false;
+    Matrix& matrix = nodes_[static_cast<size_t>(parent_index)].matrix;
+    for (int r = 0; r < 3; ++r)
+      for (int c = 0; c < 4; ++c) matrix[static_cast<size_t>(r * 4 + c)] = m[c * 4 + r];
+  } else if (type == "Mesh" && (parent == Level::kModel || open_.empty())) {
+    XsiMesh mesh;
+    mesh.node = parent == Level::kModel ? parent_index : -1;
+    mesh.name = name;
+    if (!ReadOldMesh(mesh)) return false;
+    meshes_.push_back(std::move(mesh));
+    open_.push_back({Level::kOldMesh, static_cast<int32_t>(meshes_.size() - 1)});
+    return true;
+  } else if ((type == "SI_MeshNormals" || type == "SI_MeshTextureCoords") && parent == Level::kOldMesh) {
+    if (!ReadOldCorners(meshes_[static_cast<size_t>(parent_index)], type == "SI_MeshNormals")) return false;
+  } else if (type == "MeshMaterialList" && parent == Level::kOldMesh) {
+    if (!ReadOldMaterialList(meshes_[static_cast<size_t>(parent_index)])) return false;
+    open_.push_back({Level::kMaterialList, parent_index});
+    return true;
+  } else if (type == "SI_Transform" && parent == Level::kModel) {
     for (double& v : nodes_[static_cast<size_t>(parent_index)].srt)
       if (!Number(v)) return false;
   } else if (type == "SI_GlobalMaterial" && parent == Level::kModel) {
@@ -497,6 +606,13 @@ bool XsiReader::OpenObject(std::string_view type) {
     XsiMaterial material;
     material.name = name;
     if (type == "SI_Material" && !ReadSiMaterial(material)) return false;
+    if (parent == Level::kMaterialList) {
+      // A mesh's own material, found by a name of its own.
+      XsiMesh& mesh = meshes_[static_cast<size_t>(parent_index)];
+      if (material.name.empty())
+        material.name = "\x01" + std::to_string(meshes_.size()) + "." + std::to_string(mesh.list_materials.size());
+      mesh.list_materials.push_back(material.name);
+    }
     materials_.push_back(std::move(material));
     const Level level = type == "SI_Material" ? Level::kSiMaterial : Level::kXsiMaterial;
     open_.push_back({level, static_cast<int32_t>(materials_.size() - 1)});
@@ -575,7 +691,8 @@ int32_t XsiReader::StoreMaterial(XsiMaterial& material) {
   }
   if (!file.empty()) built.texture = model_.LoadTexture(TexturePath(file).c_str());
   model_.material = built;
-  model_.SetMaterialName(material.name.empty() ? "Material" : material.name.c_str());
+  const bool unnamed = material.name.empty() || material.name[0] == '\x01';
+  model_.SetMaterialName(unnamed ? "Material" : material.name.c_str());
   material.model_index = model_.AddMaterial();
   return material.model_index;
 }
@@ -585,7 +702,7 @@ Matrix XsiReader::WorldOf(int32_t node) const {
   // Bounded by the node count: a parent always comes before its child.
   for (size_t steps = 0; node >= 0 && steps <= nodes_.size(); ++steps) {
     const XsiNode& n = nodes_[static_cast<size_t>(node)];
-    world = Multiply(FromSrt(n.srt, angle_unit_), world);
+    world = Multiply(n.framed ? n.matrix : FromSrt(n.srt, angle_unit_), world);
     node = n.parent;
   }
   return world;
@@ -656,7 +773,7 @@ bool XsiReader::StoreMesh(XsiMesh& mesh) {
     const uint32_t polygon = model_.polygons_count;
     if (!model_.StorePolygon(count, corners.data()) || model_.polygons_count != polygon + 1)
       return Fail("too many polygons");
-    model_.SetPolygonMaterial(polygon, slots[mesh.face_lists[f]]);
+    model_.SetPolygonMaterial(polygon, mesh.face_lists[f] < slots.size() ? slots[mesh.face_lists[f]] : -1);
     uint32_t point = 0, points = 0;
     if (!model_.ReadPolygonPointData(polygon, point, points) || points != count) continue;
     for (uint32_t k = 0; k < count; ++k) {
