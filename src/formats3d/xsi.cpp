@@ -143,7 +143,8 @@ struct XsiMaterial {
   double emissive_scale = 1;
   double transparency = 0;
   double shininess = -1;  // none given
-  std::string image;      // an image of the library, or
+  std::string image;      // an image of the library (on texture unit image_unit), or
+  double image_unit = -1;
   std::string file;       // a picture file named directly
   int32_t model_index = -1;
 };
@@ -470,23 +471,26 @@ bool XsiReader::ReadSiMaterial(XsiMaterial& material) {
 
 // "program id, three counts", then triples: parameters (name, type, value)
 // and connections (name, source, kind). Colours come from the parameters,
-// the texture from the first connection to an image.
+// the texture from a connection to an image: the one on the first texture
+// unit ("target" 0) when several are chained, else the first.
 bool XsiReader::ReadShader(XsiMaterial& material) {
   std::string program;
   double counts[3] = {0, 0, 0};
   if (!String(program)) return false;
   for (double& c : counts)
     if (!Number(c)) return false;
+  std::string image;
+  double unit = 0;
   for (;;) {
     std::string_view first;
-    if (tokens_.Peek(first) != Token::kString) return true;  // the rest is passed over as data
+    if (tokens_.Peek(first) != Token::kString) break;  // the rest is passed over as data
     std::string name, middle;
     if (!String(name) || !String(middle)) return false;
     std::string_view third;
     const Token token = NextValue(third);
     if (token != Token::kString && token != Token::kName) return Fail("shader parameter value expected");
     if (token == Token::kString) {
-      if (third == "IMAGE" && material.image.empty() && !middle.empty()) material.image = middle;
+      if (third == "IMAGE" && image.empty() && !middle.empty()) image = middle;
       continue;
     }
     bool ok = false;
@@ -502,7 +506,13 @@ bool XsiReader::ReadShader(XsiMaterial& material) {
     if (name == "inc_inten") material.emissive_scale = value;
     if (name == "shiny") material.shininess = value;
     if (name == "transparency.red") material.transparency = value;
+    if (name == "target") unit = value;
   }
+  if (!image.empty() && (material.image.empty() || (unit == 0 && material.image_unit != 0))) {
+    material.image = image;
+    material.image_unit = unit;
+  }
+  return true;
 }
 
 // Passes over the rest of a template whose "{" was read.
