@@ -101,7 +101,7 @@ const DispatchRow kDispatch[kFileTypeCount] = {
     /* 23 Raw 3d */ {Ready(PlainModel<LoadRaw>), Ready(PlainModel<SaveRaw>)},
     /* 24 Revolt */ {Ready(PlainModel<LoadM>), kNone},
     /* 25 Rhinoceros */ {Ready(PlainModel<Load3dm>), kNone},
-    /* 26 SI asci xsi v2.0+ */ {kPending, kPending},
+    /* 26 SI asci xsi v2.0+ */ {Ready(PlainModel<LoadXsi>), Ready(PlainModel<SaveXsi>)},
     /* 27 Truespace object bin */ {Ready(PlainModel<LoadCob>), Refuses(SaveTruespaceStub)},
     /* 28 Turbo Silver */ {kPending, Refuses(SaveTurboSilverStub)},
     /* 29 Viper racing model */ {Ready(PlainModel<LoadMod>), Ready(PlainModel<SaveMod>)},
