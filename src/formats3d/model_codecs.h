@@ -59,5 +59,10 @@ class ModelData;
 [[nodiscard]] int SaveB3d(ModelData& model, FileStream& stream);
 [[nodiscard]] int LoadCob(ModelData& model, FILE* file);
 [[nodiscard]] int Load3dm(ModelData& model, FILE* file);
+[[nodiscard]] int LoadIob(ModelData& model, FILE* file);
+// Formats whose model layout has no public description: recognised, then
+// refused with the reason in the log.
+[[nodiscard]] int LoadBin(ModelData& model, FILE* file);
+[[nodiscard]] int LoadMon(ModelData& model, FILE* file);
 
 }  // namespace zepcon
