@@ -32,6 +32,8 @@ class ModelData;
 [[nodiscard]] int LoadFf7Battle(ModelData& model, FILE* file);
 [[nodiscard]] int LoadObj(ModelData& model, FILE* file);
 [[nodiscard]] int SaveObj(ModelData& model, FILE* file);
+[[nodiscard]] int SaveGltf(ModelData& model, FILE* file);  // the ".bin" and PNG textures beside
+[[nodiscard]] int SaveGlb(ModelData& model, FILE* file);
 [[nodiscard]] int LoadX(ModelData& model, FILE* file);
 [[nodiscard]] int Load3ds(ModelData& model, FILE* file);
 [[nodiscard]] int Save3ds(ModelData& model, FILE* file);
