@@ -255,6 +255,10 @@ void GltfWriter::CaptureSkeleton() {
                                  ? parent
                                  : -1);
   }
+  // Readers find bones by name: a name met before gets the joint's number.
+  for (uint32_t j = 1; j < joints; ++j)
+    if (std::find(joint_names_.begin(), joint_names_.begin() + j, joint_names_[j]) != joint_names_.begin() + j)
+      joint_names_[j] += "#" + std::to_string(j);
   // A joint on a circle of parents hangs from the skeleton's top instead.
   for (uint32_t j = 0; j < joints; ++j) {
     int32_t walk = joint_parents_[j];
@@ -406,7 +410,8 @@ void GltfWriter::AddMaterials() {
     Json pbr = {{"baseColorFactor", {m.diffuse[0] / 255.0, m.diffuse[1] / 255.0, m.diffuse[2] / 255.0, alpha}},
                 {"metallicFactor", 0.0},
                 {"roughnessFactor", 1.0}};
-    if (m.texture >= 0 && static_cast<size_t>(m.texture) < image_of_texture_.size() &&
+    // A texture needs texture coordinates to be drawn with.
+    if (texcoords_ && m.texture >= 0 && static_cast<size_t>(m.texture) < image_of_texture_.size() &&
         image_of_texture_[static_cast<size_t>(m.texture)] >= 0)
       pbr["baseColorTexture"] = {{"index", image_of_texture_[static_cast<size_t>(m.texture)]}};
     Json material = {{"name", FieldText(m.name, sizeof m.name)}, {"pbrMetallicRoughness", std::move(pbr)}};
@@ -529,7 +534,10 @@ void GltfWriter::AddObjects() {
     if (parents[o] < 0) roots.push_back(o);
   }
   AddSkeleton(roots);
-  root_["scenes"] = Json::array({{{"nodes", std::move(roots)}}});
+  // A scene lists its nodes only when it has any.
+  Json scene = Json::object();
+  if (!roots.empty()) scene["nodes"] = std::move(roots);
+  root_["scenes"] = Json::array({std::move(scene)});
   root_["scene"] = 0;
 }
 
@@ -585,7 +593,7 @@ int GltfWriter::Emit(FILE* file) {
     }
     root_["buffers"] = Json::array({std::move(buffer)});
     root_["bufferViews"] = std::move(buffer_.Views());
-    root_["accessors"] = std::move(buffer_.Accessors());
+    if (!buffer_.Accessors().empty()) root_["accessors"] = std::move(buffer_.Accessors());
   }
   // Names come from files in any encoding: bytes that are no UTF-8 are replaced.
   std::string text = root_.dump(binary_ ? -1 : 1, ' ', false, Json::error_handler_t::replace);

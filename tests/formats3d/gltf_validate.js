@@ -40,7 +40,7 @@ validator
     const info = report.info || {};
     console.log('morph targets ' + (info.hasMorphTargets ? 1 : 0) + ' skins ' + (info.hasSkins ? 1 : 0) +
                 ' animations ' + (info.animationCount || 0) + ' images ' + (info.resources || []).filter(
-                    (r) => r.pointer && r.pointer.startsWith('/images/') && r.image && r.image.mimeType === 'image/png').length);
+                    (r) => r.pointer && r.pointer.startsWith('/images/') && r.mimeType === 'image/png' && r.image).length);
     process.exit(issues.numErrors === 0 ? 0 : 1);
   })
   .catch((error) => {
