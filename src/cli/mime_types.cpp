@@ -97,6 +97,10 @@ std::vector<MimeRow> BuildRows() {
       {TYPE_MAFIA_TEX, "image/x-mafia-texture", false, false, nullptr, {At0("TEX\0"sv)}, false},
       {TYPE_TEXT, "text/plain", true, true, nullptr, {}},
       {TYPE_PNG, "image/png", true, true, nullptr, {}},
+      // The placeholder row of no type: nothing to add to the database.
+      {TYPE_UNKNOWN, "application/octet-stream", true, true, nullptr, {}},
+      {TYPE_GLTF, "model/gltf+json", true, true, nullptr, {}},
+      {TYPE_GLB, "model/gltf-binary", true, true, nullptr, {}},
   };
   return rows;
 }

@@ -58,6 +58,9 @@ constexpr FileTypeInfo kRows[kFileTypeCount] = {
     {"555", "Mafia texture", 2, 1, 1, 1, 0},
     {"TXT", "Plain text", 3, 0, 0, 1, 1},
     {"PNG", "PNG picture", 2, 1, 1, 1, 1},
+    {"", "", 0, 0, 1, 0, 0},  // TYPE_UNKNOWN: no type
+    {"GLTF", "glTF 2.0 model", 1, 0, 1, 0, 1},
+    {"GLB", "glTF 2.0 binary model", 1, 0, 1, 0, 1},
 };
 
 constexpr char kKindNames[5][10] = {"unknown", "3D Model", "BitMap", "Text", "Subs"};
@@ -69,7 +72,7 @@ const FileTypeInfo* FormatTable() { return kRows; }
 const char* DataKindName(uint32_t kind) { return kind < 5 ? kKindNames[kind] : kKindNames[0]; }
 
 const FileTypeInfo* FileTypeRow(int type_index) {
-  if (type_index < 0 || type_index >= kFileTypeCount) return nullptr;
+  if (type_index < 0 || type_index >= kFileTypeCount || type_index == TYPE_UNKNOWN) return nullptr;
   return &kRows[type_index];
 }
 

@@ -1,4 +1,4 @@
-// The table of the 53 known file types. A file type is named everywhere by
+// The table of the known file types. A file type is named everywhere by
 // its row number, the type index.
 #pragma once
 
@@ -25,8 +25,9 @@ struct FileTypeInfo {
 };
 
 // Rows are only ever appended: every type index keeps its value, and so does
-// TYPE_UNKNOWN, which no row carries.
-constexpr int kFileTypeCount = 53;
+// TYPE_UNKNOWN. Its row is a placeholder of no kind that nothing loads or
+// saves, so that the rows after it keep counting from 54.
+constexpr int kFileTypeCount = 56;
 constexpr int TYPE_UNKNOWN = 53;
 
 // Type indexes referred to by name in the code.
@@ -84,6 +85,8 @@ enum FileType : int {
   TYPE_MAFIA_TEX = 50,
   TYPE_TEXT = 51,
   TYPE_PNG = 52,
+  TYPE_GLTF = 54,
+  TYPE_GLB = 55,
 };
 
 // The constant table, rows in type index order.
@@ -92,7 +95,7 @@ const FileTypeInfo* FormatTable();
 // The names of the five data kinds: "unknown", "3D Model", "BitMap", "Text", "Subs".
 const char* DataKindName(uint32_t kind);
 
-// The row of a type index, or nullptr outside 0..kFileTypeCount - 1.
+// The row of a type index; nullptr for TYPE_UNKNOWN and outside 0..kFileTypeCount - 1.
 const FileTypeInfo* FileTypeRow(int type_index);
 
 }  // namespace zepcon

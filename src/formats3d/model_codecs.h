@@ -34,6 +34,8 @@ class ModelData;
 [[nodiscard]] int LoadFf8Dat(ModelData& model, FILE* file);
 [[nodiscard]] int LoadObj(ModelData& model, FILE* file);
 [[nodiscard]] int SaveObj(ModelData& model, FILE* file);
+[[nodiscard]] int SaveGltf(ModelData& model, FILE* file);  // the ".bin" and PNG textures beside
+[[nodiscard]] int SaveGlb(ModelData& model, FILE* file);
 [[nodiscard]] int LoadX(ModelData& model, FILE* file);
 [[nodiscard]] int LoadXsi(ModelData& model, FILE* file);
 [[nodiscard]] int SaveXsi(ModelData& model, FILE* file);

@@ -32,6 +32,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   const int widths[] = {110, 50, 60, 40, 40};
   for (int column = 0; column < 5; ++column) types_->setColumnWidth(column, widths[column]);
   for (int i = 0; i < kFileTypeCount; ++i) {
+    if (!FileTypeRow(i)) continue;  // the placeholder of no type
     const FileTypeInfo& row = FormatTable()[i];
     types_->addTopLevelItem(new QTreeWidgetItem(
         QStringList{QString::fromLatin1(row.name), QString::fromLatin1(row.extension),

@@ -128,6 +128,9 @@ const DispatchRow kDispatch[kFileTypeCount] = {
     /* 50 Mafia texture */ {Ready(StreamPicture<Load555>, CodecIo::kStream), kNone},
     /* 51 Plain text */ {Ready(StreamText<LoadText>, CodecIo::kStream), Ready(StreamText<SaveText>, CodecIo::kStream)},
     /* 52 PNG picture */ {Ready(PlainPicture<LoadPng>), Ready(PlainPicture<SavePng>)},
+    /* 53 no type */ {kNone, kNone},
+    /* 54 glTF 2.0 model */ {kNone, Ready(PlainModel<SaveGltf>)},
+    /* 55 glTF 2.0 binary model */ {kNone, Ready(PlainModel<SaveGlb>)},
 };
 
 }  // namespace
