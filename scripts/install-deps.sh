@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev libcli11-dev nlohmann-json3-dev
   imagemagick assimp-utils openscenegraph xvfb xauth
   shared-mime-info xdg-utils libglib2.0-bin
-  qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri fonts-dejavu-core
+  qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libosmesa6-dev pkg-config fonts-dejavu-core
 )
 
 missing=()

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/conversion_settings.h"
+#include "ui/preview_drawing.h"
 #include "ui/preview_navigation.h"
 
 namespace zepcon {
@@ -43,8 +44,8 @@ class GlPreview : public QOpenGLWidget {
   bool TexturesPresent() const { return textures_present_; }
   ViewParams& View() { return view_; }
   int32_t ViewingMode() const { return options_.viewing_mode; }
-  double HalfX() const { return half_x_; }
-  double HalfY() const { return half_y_; }
+  double HalfX() const { return picture_.half_x; }
+  double HalfY() const { return picture_.half_y; }
   // The frame drawn; `animated` is off for models without frames.
   void SetFrame(float frame, bool animated) {
     frame_ = frame;
@@ -68,14 +69,8 @@ class GlPreview : public QOpenGLWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
 
  private:
-  struct PendingTexture {
-    uint32_t side = 0;
-    std::vector<uint8_t> pixels;  // side x side RGBA
-  };
-
   void PaintModel();
   void PaintPicture();
-  void SetModelState();
   // Uploads what Gl3dInit / UploadPicture prepared; the context is current.
   void UploadPending();
   // Frees the textures while the context still exists.
@@ -91,15 +86,13 @@ class GlPreview : public QOpenGLWidget {
 
   bool model_ready_ = false;
   bool textures_present_ = false;
-  std::vector<PendingTexture> model_pending_;
+  std::vector<TexturePixels> model_pending_;
   std::vector<unsigned> model_textures_;
 
   bool picture_ready_ = false;
-  PendingTexture picture_pending_;
+  PictureTexture picture_;
   unsigned picture_texture_ = 0;
   bool picture_uploaded_ = false;
-  double extent_u_ = 1.0, extent_v_ = 1.0;  // picture size over texture size
-  double half_x_ = 1.0, half_y_ = 1.0;
 };
 
 }  // namespace zepcon::ui

@@ -1,6 +1,6 @@
 # `cmake --install` into a fresh prefix puts the command-line tool in its
 # bin/ folder, and the installed tool runs from there; the desktop file
-# types land in share/mime/packages.
+# types land in share/mime/packages, the thumbnailer beside the tool.
 # Run as: cmake -DBUILD_DIR=... -DPREFIX=... -P install_check.cmake
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
@@ -15,6 +15,10 @@ endif()
 # The desktop file types go where shared-mime-info looks for packages.
 if(NOT EXISTS "${PREFIX}/share/mime/packages/zepcon-mime.xml")
   message(FATAL_ERROR "zepcon-mime.xml is not in ${PREFIX}/share/mime/packages:\n${output}")
+endif()
+# The thumbnailer and the entry that tells the desktop about it.
+if(NOT EXISTS "${PREFIX}/bin/zepcon-thumbnailer" OR NOT EXISTS "${PREFIX}/share/thumbnailers/zepcon.thumbnailer")
+  message(FATAL_ERROR "the thumbnailer or its entry is not installed:\n${output}")
 endif()
 execute_process(COMMAND "${CMAKE_COMMAND}" -E env "HOME=${PREFIX}/home" "XDG_CONFIG_HOME=${PREFIX}/config"
                         "${installed}" formats

@@ -33,6 +33,11 @@ TEST(MimeTypes, InstalledFilesAreWhatTheTableGives) {
   const std::string desktop = ReadText(source / "share" / "zepcon.desktop");
   EXPECT_NE(desktop.find("\nMimeType=" + DesktopMimeTypes() + "\n"), std::string::npos)
       << "the desktop entry's MimeType= line is: zepcon-cli mime-info --desktop";
+  // The thumbnailer draws every type the program opens.
+  const std::string thumbnailer = ReadText(source / "share" / "zepcon.thumbnailer");
+  EXPECT_NE(thumbnailer.find("\nMimeType=" + DesktopMimeTypes() + "\n"), std::string::npos)
+      << "the thumbnailer's MimeType= line is: zepcon-cli mime-info --desktop";
+  EXPECT_NE(thumbnailer.find("\nExec=zepcon-thumbnailer -s %s %i %o\n"), std::string::npos);
 }
 
 // Tests that look at sizes stored in the file, or only at sizes: no fixed
