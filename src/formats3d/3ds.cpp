@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/byte_reader.h"
+#include "core/byte_writer.h"
 #include "core/log.h"
 #include "formats3d/model_codecs.h"
 #include "model/model_data.h"
@@ -318,37 +319,22 @@ class ChunkLoader {
 
 // ---- Saving -------------------------------------------------------------------
 
-class ChunkWriter {
+// Chunks are 16-bit id and 32-bit length, the length counting the header.
+class ChunkWriter : public ByteWriter {
  public:
   void Open(uint16_t id) {
-    open_.push_back(bytes_.size());
+    open_.push_back(Size());
     U16(id);
     U32(0);
   }
   void Close() {
     const size_t start = open_.back();
     open_.pop_back();
-    StoreLe32(bytes_.data() + start + 2, static_cast<uint32_t>(bytes_.size() - start));
+    PatchU32(start + 2, static_cast<uint32_t>(Size() - start));
   }
   void CloseAll() {
     while (!open_.empty()) Close();
   }
-  void U16(uint32_t v) {
-    uint8_t b[2];
-    StoreLe16(b, v);
-    bytes_.insert(bytes_.end(), b, b + 2);
-  }
-  void U32(uint32_t v) {
-    uint8_t b[4];
-    StoreLe32(b, v);
-    bytes_.insert(bytes_.end(), b, b + 4);
-  }
-  void F32(double v) { U32(BitsOfFloat(static_cast<float>(v))); }
-  void Bytes(const void* data, size_t size) {
-    const uint8_t* p = static_cast<const uint8_t*>(data);
-    bytes_.insert(bytes_.end(), p, p + size);
-  }
-  void ZString(const char* text) { Bytes(text, std::strlen(text) + 1); }
   void Percentage(uint16_t id, uint32_t value) {
     Open(id);
     Open(0x0030);
@@ -356,10 +342,8 @@ class ChunkWriter {
     Close();
     Close();
   }
-  const std::vector<uint8_t>& Data() const { return bytes_; }
 
  private:
-  std::vector<uint8_t> bytes_;
   std::vector<size_t> open_;
 };
 

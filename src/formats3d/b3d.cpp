@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "core/byte_reader.h"
+#include "core/byte_writer.h"
 #include "core/file_stream.h"
 #include "core/log.h"
 #include "formats3d/model_codecs.h"
@@ -692,38 +693,25 @@ class Loader {
 
 // ---- Saving ---------------------------------------------------------------------
 
-class ChunkWriter {
+// Chunks are a 4-letter tag and a 32-bit length of what follows.
+class ChunkWriter : public ByteWriter {
  public:
   void Open(const char* tag) {
-    open_.push_back(bytes_.size());
+    open_.push_back(Size());
     Bytes(tag, 4);
     U32(0);
   }
   void Close() {
     const size_t start = open_.back();
     open_.pop_back();
-    StoreLe32(bytes_.data() + start + 4, static_cast<uint32_t>(bytes_.size() - start - kChunkHeader));
+    PatchU32(start + 4, static_cast<uint32_t>(Size() - start - kChunkHeader));
   }
   void CloseAll() {
     while (!open_.empty()) Close();
   }
   size_t OpenCount() const { return open_.size(); }
-  void U32(uint32_t v) {
-    uint8_t b[4];
-    StoreLe32(b, v);
-    bytes_.insert(bytes_.end(), b, b + 4);
-  }
-  void I32(int32_t v) { U32(static_cast<uint32_t>(v)); }
-  void F32(double v) { U32(BitsOfFloat(static_cast<float>(v))); }
-  void Bytes(const void* data, size_t size) {
-    const uint8_t* p = static_cast<const uint8_t*>(data);
-    bytes_.insert(bytes_.end(), p, p + size);
-  }
-  void ZString(const std::string& text) { Bytes(text.c_str(), text.size() + 1); }
-  const std::vector<uint8_t>& Data() const { return bytes_; }
 
  private:
-  std::vector<uint8_t> bytes_;
   std::vector<size_t> open_;
 };
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/byte_reader.h"
+#include "core/byte_writer.h"
 #include "core/format_table.h"
 #include "core/log.h"
 #include "formats3d/model_codecs.h"
@@ -97,18 +98,6 @@ float ToFloat(double value) {
   if (value > FLT_MAX) return FLT_MAX;
   if (value < -FLT_MAX) return -FLT_MAX;
   return static_cast<float>(value);
-}
-
-void PutFloat(std::vector<uint8_t>& out, double value) {
-  uint8_t bytes[4];
-  StoreLe32(bytes, BitsOfFloat(ToFloat(value)));
-  out.insert(out.end(), bytes, bytes + 4);
-}
-
-void PutU16(std::vector<uint8_t>& out, uint32_t value) {
-  uint8_t bytes[2];
-  StoreLe16(bytes, value);
-  out.insert(out.end(), bytes, bytes + 2);
 }
 
 }  // namespace
@@ -232,12 +221,14 @@ int SaveMod(ModelData& model, FILE* file) {
     ++record_count;
   }
 
-  std::vector<uint8_t> out(kHeaderSize, 0);
   LogMessage(" writing header\n", LOG_DETAIL);
-  std::memcpy(out.data(), kMagic, sizeof kMagic);
-  StoreLe32(out.data() + 20, model.vertexs_count);
-  StoreLe32(out.data() + 28, record_count);
-  StoreLe32(out.data() + 36, model.polygons_count);
+  uint8_t header[kHeaderSize] = {};
+  std::memcpy(header, kMagic, sizeof kMagic);
+  StoreLe32(header + 20, model.vertexs_count);
+  StoreLe32(header + 28, record_count);
+  StoreLe32(header + 36, model.polygons_count);
+  ByteWriter out;
+  out.Bytes(header, sizeof header);
 
   LogMessage(" writing verts\n", LOG_DETAIL);
   for (uint32_t v = 0; v < model.vertexs_count; ++v) {
@@ -245,20 +236,20 @@ int SaveMod(ModelData& model, FILE* file) {
     model.GetVertexAllProperties(v, &vertex);
     for (double value : {vertex.x, vertex.y, vertex.z, vertex.normal.x, vertex.normal.y, vertex.normal.z,
                          vertex.texcoord.u, vertex.texcoord.v})
-      PutFloat(out, value);
+      out.F32(ToFloat(value));
   }
 
   LogMessage(" writing texture infos\n", LOG_DETAIL);
-  out.insert(out.end(), records.begin(), records.end());
+  out.Bytes(records.data(), records.size());
 
   LogMessage(" writing polys\n", LOG_DETAIL);
   for (uint32_t p = 0; p < model.polygons_count; ++p) {
     uint32_t count = 0, corners[3] = {0, 0, 0};
     model.ReadPolygon(p, &count, corners, 3);
-    for (uint32_t corner : corners) PutU16(out, corner);
-    PutU16(out, 0);
+    for (uint32_t corner : corners) out.U16(corner);
+    out.U16(0);
   }
-  if (std::fwrite(out.data(), 1, out.size(), file) != out.size()) {
+  if (std::fwrite(out.Data().data(), 1, out.Size(), file) != out.Size()) {
     LogMessage("SaveMod: could not write the file\n", LOG_ERROR);
     return 0;
   }

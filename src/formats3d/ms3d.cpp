@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/byte_reader.h"
+#include "core/byte_writer.h"
 #include "core/format_table.h"
 #include "core/log.h"
 #include "formats3d/model_codecs.h"
@@ -275,31 +276,7 @@ int ReadKeyframer(ModelData& model, ByteReader& in, Numbers& numbers, Loaded& lo
 
 // ---- Saving -------------------------------------------------------------------
 
-class Writer {
- public:
-  void U8(uint32_t v) { bytes_.push_back(static_cast<uint8_t>(v)); }
-  void U16(uint32_t v) {
-    uint8_t b[2];
-    StoreLe16(b, v);
-    bytes_.insert(bytes_.end(), b, b + 2);
-  }
-  void U32(uint32_t v) {
-    uint8_t b[4];
-    StoreLe32(b, v);
-    bytes_.insert(bytes_.end(), b, b + 4);
-  }
-  void F32(double v) { U32(BitsOfFloat(static_cast<float>(v))); }
-  // A fixed field: the text cut to leave room for its terminator, zero-filled.
-  void Field(const char* text, size_t size) {
-    const size_t length = std::min(std::strlen(text), size - 1);
-    bytes_.insert(bytes_.end(), text, text + length);
-    bytes_.insert(bytes_.end(), size - length, 0);
-  }
-  const std::vector<uint8_t>& Data() const { return bytes_; }
-
- private:
-  std::vector<uint8_t> bytes_;
-};
+using Writer = ByteWriter;
 
 // Joint names as written: cut to the field, and told apart when cutting
 // made two the same (children find their parent by name).
