@@ -26,12 +26,19 @@
 
 #include "core/byte_reader.h"
 #include "core/log.h"
+#include "formats3d/braced_text.h"
 #include "formats3d/model_codecs.h"
 #include "formats3d/model_text.h"
 #include "model/model_data.h"
 
 namespace zepcon {
 namespace {
+
+using braced_text::BracedText;
+using braced_text::Token;
+
+// Comments start with "//" or "#"; templates carry GUIDs.
+constexpr braced_text::Syntax kSyntax{true, true, 1};
 
 constexpr size_t kHeaderSize = 16;
 constexpr size_t kMaxLevels = 64;
@@ -53,84 +60,6 @@ Matrix Multiply(const Matrix& a, const Matrix& b) {
     }
   return result;
 }
-
-enum class Token { kEnd, kName, kString, kOpen, kClose, kSeparator };
-
-// Cuts the text into names (numbers included), quoted strings, braces and
-// the separators "," and ";". Comments ("//" or "#" to the line end) and
-// GUIDs ("<...>") are dropped.
-class Tokenizer {
- public:
-  Tokenizer(const uint8_t* data, size_t size)
-      : start_(reinterpret_cast<const char*>(data)), p_(start_), end_(p_ + size) {}
-
-  Token Next(std::string_view& text) {
-    for (;;) {
-      while (p_ < end_ && IsSpace(*p_)) ++p_;
-      if (p_ >= end_) return Token::kEnd;
-      if (*p_ == '#' || (*p_ == '/' && p_ + 1 < end_ && p_[1] == '/')) {
-        while (p_ < end_ && *p_ != '\n') ++p_;
-        continue;
-      }
-      if (*p_ == '<') {
-        while (p_ < end_ && *p_ != '>') ++p_;
-        if (p_ < end_) ++p_;
-        continue;
-      }
-      break;
-    }
-    const char c = *p_;
-    if (c == '{' || c == '}' || c == ',' || c == ';') {
-      text = std::string_view(p_++, 1);
-      return c == '{' ? Token::kOpen : c == '}' ? Token::kClose : Token::kSeparator;
-    }
-    if (c == '"') {
-      const char* start = ++p_;
-      while (p_ < end_ && *p_ != '"') ++p_;
-      text = std::string_view(start, static_cast<size_t>(p_ - start));
-      if (p_ < end_) ++p_;
-      return Token::kString;
-    }
-    const char* start = p_;
-    while (p_ < end_ && !IsSpace(*p_) && !IsSpecial(*p_)) ++p_;
-    text = std::string_view(start, static_cast<size_t>(p_ - start));
-    if (text.empty()) {
-      // A stray '>' outside a guid: passed over like a separator, so the
-      // reading always moves on.
-      text = std::string_view(p_++, 1);
-      return Token::kSeparator;
-    }
-    return Token::kName;
-  }
-
-  void SkipLine() {
-    while (p_ < end_ && *p_ != '\n') ++p_;
-  }
-
-  // The next token that is no separator, left unread.
-  Token Peek(std::string_view& text) {
-    const char* keep = p_;
-    Token token;
-    do token = Next(text);
-    while (token == Token::kSeparator);
-    p_ = keep;
-    return token;
-  }
-
-  uint64_t Remaining() const { return static_cast<uint64_t>(end_ - p_); }
-
-  // The line the reading stands on, counted from the header's.
-  uint64_t Line() const { return 1 + static_cast<uint64_t>(std::count(start_, p_, '\n')); }
-
- private:
-  static bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
-  static bool IsSpecial(char c) {
-    return c == '{' || c == '}' || c == ',' || c == ';' || c == '"' || c == '<' || c == '>';
-  }
-  const char* start_;
-  const char* p_;
-  const char* end_;
-};
 
 struct XMaterial {
   std::string name;
@@ -176,18 +105,16 @@ struct Open {
 
 class XReader {
  public:
-  XReader(ModelData& model, const uint8_t* data, size_t size) : model_(model), tokens_(data, size) {}
+  XReader(ModelData& model, const uint8_t* data, size_t size)
+      : model_(model), tokens_(data, size, kSyntax, "LoadX") {}
 
   int Read();
 
  private:
-  bool Fail(const char* why) {
-    LogFormatted(LOG_ERROR, "LoadX: %s (line %" PRIu64 ")\n", why, tokens_.Line());
-    return false;
-  }
-  bool Number(double& value);
-  bool Count(uint64_t& value, uint64_t min_bytes_each);
-  bool SkipBlock();
+  bool Fail(const char* why) { return tokens_.Fail(why); }
+  bool Number(double& value) { return tokens_.Number(value); }
+  bool Count(uint64_t& value, uint64_t min_bytes_each) { return tokens_.Count(value, min_bytes_each); }
+  bool SkipBlock() { return tokens_.SkipBlock(); }
   bool OpenObject(std::string_view type);
   bool ReadMesh(XMesh& mesh);
   bool ReadNormals(XMesh& mesh);
@@ -204,7 +131,7 @@ class XReader {
   bool StoreMesh(XMesh& mesh, const Matrix& world, const std::string& frame);
 
   ModelData& model_;
-  Tokenizer tokens_;
+  BracedText tokens_;
   std::vector<Open> open_;
   std::vector<XMaterial> materials_;
   std::vector<XMesh> meshes_;
@@ -212,44 +139,6 @@ class XReader {
   uint64_t skipped_ = 0;
   uint64_t bad_faces_ = 0;
 };
-
-bool XReader::Number(double& value) {
-  std::string_view text;
-  Token token;
-  do token = tokens_.Next(text);
-  while (token == Token::kSeparator);
-  if (token != Token::kName) return Fail("number expected");
-  bool ok = false;
-  value = model_text::ParseDouble(text, &ok);
-  if (!ok) return Fail("number expected");
-  return true;
-}
-
-// A count that the bytes left can hold at `min_bytes_each` bytes an item.
-bool XReader::Count(uint64_t& value, uint64_t min_bytes_each) {
-  double number = 0;
-  if (!Number(number)) return false;
-  // Checked before the cast: a number beyond 2^64 (or NaN) cannot be cast.
-  if (!(number >= 0) || number >= 18446744073709551616.0 ||
-      number != static_cast<double>(static_cast<uint64_t>(number)))
-    return Fail("count is no whole number");
-  value = static_cast<uint64_t>(number);
-  if (value > tokens_.Remaining() / min_bytes_each) return Fail("count larger than the file");
-  return true;
-}
-
-// Passes over the rest of an object whose "{" was read.
-bool XReader::SkipBlock() {
-  uint64_t depth = 1;
-  std::string_view text;
-  while (depth > 0) {
-    const Token token = tokens_.Next(text);
-    if (token == Token::kEnd) return Fail("unclosed braces");
-    if (token == Token::kOpen) ++depth;
-    if (token == Token::kClose) --depth;
-  }
-  return true;
-}
 
 bool XReader::ReadFrameMatrix(Matrix& local) {
   for (double& value : local)
@@ -369,7 +258,7 @@ bool XReader::Reference(std::string_view) {
 bool XReader::OpenObject(std::string_view type) {
   std::string_view text;
   std::string name;
-  const Tokenizer after_type = tokens_;
+  const BracedText after_type = tokens_;
   Token token = tokens_.Next(text);
   if (token == Token::kName) {
     name.assign(text.substr(0, std::min(text.size(), kMaxName)));

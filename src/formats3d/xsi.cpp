@@ -28,13 +28,22 @@
 #include <vector>
 
 #include "core/byte_reader.h"
+#include "core/format_table.h"
 #include "core/log.h"
+#include "formats3d/braced_text.h"
 #include "formats3d/model_codecs.h"
 #include "formats3d/model_text.h"
 #include "model/model_data.h"
+#include "picture/bitmap_data.h"
 
 namespace zepcon {
 namespace {
+
+using braced_text::BracedText;
+using braced_text::Token;
+
+// Comments start with "//"; the reading starts on the line after the header.
+constexpr braced_text::Syntax kSyntax{false, false, 2};
 
 constexpr size_t kHeaderSize = 16;
 constexpr size_t kMaxLevels = 64;
@@ -74,65 +83,6 @@ Matrix FromSrt(const double srt[9], double angle_unit) {
   m[11] = srt[8];
   return m;
 }
-
-enum class Token { kEnd, kName, kString, kOpen, kClose, kSeparator };
-
-// Cuts the text into names (numbers included), quoted strings (which may
-// span lines), braces and the separators "," and ";". "//" outside a string
-// starts a comment to the line end.
-class Tokenizer {
- public:
-  Tokenizer(const uint8_t* data, size_t size)
-      : start_(reinterpret_cast<const char*>(data)), p_(start_), end_(p_ + size) {}
-
-  Token Next(std::string_view& text) {
-    for (;;) {
-      while (p_ < end_ && IsSpace(*p_)) ++p_;
-      if (p_ >= end_) return Token::kEnd;
-      if (*p_ == '/' && p_ + 1 < end_ && p_[1] == '/') {
-        while (p_ < end_ && *p_ != '\n') ++p_;
-        continue;
-      }
-      break;
-    }
-    const char c = *p_;
-    if (c == '{' || c == '}' || c == ',' || c == ';') {
-      text = std::string_view(p_++, 1);
-      return c == '{' ? Token::kOpen : c == '}' ? Token::kClose : Token::kSeparator;
-    }
-    if (c == '"') {
-      const char* start = ++p_;
-      while (p_ < end_ && *p_ != '"') ++p_;
-      text = std::string_view(start, static_cast<size_t>(p_ - start));
-      if (p_ < end_) ++p_;
-      return Token::kString;
-    }
-    const char* start = p_;
-    while (p_ < end_ && !IsSpace(*p_) && !IsSpecial(*p_)) ++p_;
-    text = std::string_view(start, static_cast<size_t>(p_ - start));
-    return Token::kName;
-  }
-
-  // The next token that is no separator, left unread.
-  Token Peek(std::string_view& text) {
-    const char* keep = p_;
-    Token token;
-    do token = Next(text);
-    while (token == Token::kSeparator);
-    p_ = keep;
-    return token;
-  }
-
-  uint64_t Remaining() const { return static_cast<uint64_t>(end_ - p_); }
-  uint64_t Line() const { return 2 + static_cast<uint64_t>(std::count(start_, p_, '\n')); }
-
- private:
-  static bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
-  static bool IsSpecial(char c) { return c == '{' || c == '}' || c == ',' || c == ';' || c == '"'; }
-  const char* start_;
-  const char* p_;
-  const char* end_;
-};
 
 struct XsiMaterial {
   std::string name;
@@ -186,23 +136,16 @@ struct Open {
 
 class XsiReader {
  public:
-  XsiReader(ModelData& model, const uint8_t* data, size_t size) : model_(model), tokens_(data, size) {}
+  XsiReader(ModelData& model, const uint8_t* data, size_t size)
+      : model_(model), tokens_(data, size, kSyntax, "LoadXsi") {}
   int Read();
 
  private:
-  bool Fail(const char* why) {
-    LogFormatted(LOG_ERROR, "LoadXsi: %s (line %" PRIu64 ")\n", why, tokens_.Line());
-    return false;
-  }
-  Token NextValue(std::string_view& text) {
-    Token token;
-    do token = tokens_.Next(text);
-    while (token == Token::kSeparator);
-    return token;
-  }
-  bool Number(double& value);
+  bool Fail(const char* why) { return tokens_.Fail(why); }
+  Token NextValue(std::string_view& text) { return tokens_.NextValue(text); }
+  bool Number(double& value) { return tokens_.Number(value); }
   bool Index(uint32_t& value);
-  bool Count(uint64_t& value, uint64_t min_bytes_each);
+  bool Count(uint64_t& value, uint64_t min_bytes_each) { return tokens_.Count(value, min_bytes_each); }
   bool String(std::string& value);
   bool OptionalString(std::string& value);
   bool OpenObject(std::string_view type);
@@ -223,7 +166,7 @@ class XsiReader {
   void SetOrientation();
 
   ModelData& model_;
-  Tokenizer tokens_;
+  BracedText tokens_;
   std::vector<Open> open_;
   std::vector<XsiNode> nodes_;
   std::vector<XsiMesh> meshes_;
@@ -236,33 +179,11 @@ class XsiReader {
   uint64_t missing_materials_ = 0;
 };
 
-bool XsiReader::Number(double& value) {
-  std::string_view text;
-  if (NextValue(text) != Token::kName) return Fail("number expected");
-  bool ok = false;
-  value = model_text::ParseDouble(text, &ok);
-  if (!ok) return Fail("number expected");
-  return true;
-}
-
 // An index into an array; a negative or huge one becomes kNone.
 bool XsiReader::Index(uint32_t& value) {
   double number = 0;
   if (!Number(number)) return false;
   value = number >= 0 && number < 4294967295.0 ? static_cast<uint32_t>(number) : kNone;
-  return true;
-}
-
-// A count that the bytes left can hold at `min_bytes_each` bytes an item.
-bool XsiReader::Count(uint64_t& value, uint64_t min_bytes_each) {
-  double number = 0;
-  if (!Number(number)) return false;
-  // Checked before the cast: a number beyond 2^64 (or NaN) cannot be cast.
-  if (!(number >= 0) || number >= 18446744073709551616.0 ||
-      number != static_cast<double>(static_cast<uint64_t>(number)))
-    return Fail("count is no whole number");
-  value = static_cast<uint64_t>(number);
-  if (value > tokens_.Remaining() / min_bytes_each) return Fail("count larger than the file");
   return true;
 }
 
@@ -518,21 +439,13 @@ bool XsiReader::ReadShader(XsiMaterial& material) {
 // Passes over the rest of a template whose "{" was read.
 bool XsiReader::SkipBlock() {
   ++skipped_;
-  uint64_t depth = 1;
-  std::string_view text;
-  while (depth > 0) {
-    const Token token = tokens_.Next(text);
-    if (token == Token::kEnd) return Fail("unclosed braces");
-    if (token == Token::kOpen) ++depth;
-    if (token == Token::kClose) --depth;
-  }
-  return true;
+  return tokens_.SkipBlock();
 }
 
 bool XsiReader::OpenObject(std::string_view type) {
   std::string_view text;
   std::string name;
-  const Tokenizer after_type = tokens_;
+  const BracedText after_type = tokens_;
   Token token = tokens_.Next(text);
   if (token == Token::kName) {
     name.assign(text.substr(0, std::min(text.size(), kMaxName)));
@@ -870,9 +783,6 @@ int XsiReader::Read() {
 }
 
 // ---- Saving ----------------------------------------------------------------
-
-constexpr int kTargaType = 46;
-constexpr uint32_t kRgba8888Mode = 14;
 
 // A name as it can stand unquoted after a template's type.
 std::string TemplateName(std::string_view name) {
@@ -1251,7 +1161,7 @@ int SaveXsi(ModelData& model, FILE* file) {
     LogFormatted(LOG_ERROR, "SaveXsi: %" PRIu64 " polygons with a corner outside their object left out\n", left_out);
   if (model.textures_count > 0) {
     LogMessage(" saving model textures\n", LOG_DETAIL);
-    model.SaveMaterialsTextures(kTargaType, kRgba8888Mode, 0);
+    model.SaveMaterialsTextures(TYPE_TGA, MODE_BGRA8888, 0);
   }
   LogMessage("... xsi saved\n", LOG_MAJOR);
   return 1;
