@@ -437,6 +437,7 @@ int RunIdentify(FileConverter& converter, const std::vector<std::string>& files)
 int RunFormats() {
   std::printf("index\textension\tname\tkind\tcan load\tcan save\n");
   for (int i = 0; i < kFileTypeCount; ++i) {
+    if (!FileTypeRow(i)) continue;  // the placeholder of no type
     const FileTypeInfo& row = FormatTable()[i];
     std::printf("%d\t%s\t%s\t%s\t%s\t%s\n", i, row.extension, row.name, DataKindName(row.data_kind),
                 CodecAvailability(i, false), CodecAvailability(i, true));

@@ -234,11 +234,12 @@ int TypeFromExtensionOfName(const char* file_name) {
 
   const FileTypeInfo* table = FormatTable();
   int result = TYPE_UNKNOWN;
+  // The placeholder row of TYPE_UNKNOWN names no extension of its own.
   for (int i = 0; i < kFileTypeCount; ++i)
-    if (!table[i].needs_header && std::strcmp(table[i].extension, extension) == 0) result = i;
+    if (FileTypeRow(i) && !table[i].needs_header && std::strcmp(table[i].extension, extension) == 0) result = i;
   if (result != TYPE_UNKNOWN) return result;
   for (int i = 0; i < kFileTypeCount; ++i)
-    if (std::strcmp(table[i].extension, extension) == 0) result = i;
+    if (FileTypeRow(i) && std::strcmp(table[i].extension, extension) == 0) result = i;
   return result;
 }
 

@@ -199,7 +199,9 @@ TEST(TypeFromExtension, RulesAndExamples) {
   EXPECT_EQ(TypeFromExtensionOfName("a.tga"), TYPE_TGA);
   EXPECT_EQ(TypeFromExtensionOfName("name"), TYPE_UNKNOWN);
   // An empty extension names the battle skeleton row, which needs its header anyway.
+  // (The placeholder row of TYPE_UNKNOWN, which has no extension either, is no row.)
   EXPECT_EQ(TypeFromExtensionOfName("a."), TYPE_FF7_BATTLE);
+  EXPECT_EQ(TypeFromExtensionOfName("a.gltf"), TYPE_GLTF);
   EXPECT_EQ(TypeFromExtensionOfName("a.abcdefghij"), TYPE_UNKNOWN);  // longer than nine characters
   EXPECT_EQ(TypeFromExtensionOfName("a.3ds"), TYPE_3DS);             // second pass: header types too
 }

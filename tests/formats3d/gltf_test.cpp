@@ -3,6 +3,7 @@
 // OBJ file of the same source.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <nlohmann/json.hpp>
 
@@ -315,11 +316,16 @@ TEST_P(GltfCorpus, ConvertsLikeObj) {
     if (Convert(source, type, nullptr, dir.File("ref.obj"), kObjType) != 1) continue;
     ++converted;
     int32_t axes[3] = {7, 7, 7};
+    // Models whose vertices are stored relative to their bones (the battle
+    // skeletons) go to OBJ as stored, parts at their bones' origins, while
+    // the glTF skin places them on the posed joints: only the faces compare.
+    bool bone_relative = false;
     {
       FileConverter converter;
       ASSERT_TRUE(converter.InitData(KIND_MODEL));
       ASSERT_EQ(converter.LoadFile(source.c_str(), type), 1);
       std::memcpy(axes, converter.Model().model_orientation, sizeof axes);
+      bone_relative = converter.Model().bone_animation_present;
       converter.DestroyData();
     }
     const AssimpReport reference = assimp ? AssimpReportOf(dir.File("ref.obj")) : AssimpReport{};
@@ -331,6 +337,10 @@ TEST_P(GltfCorpus, ConvertsLikeObj) {
       const AssimpReport view = AssimpReportOf(dir.File(name));
       ASSERT_TRUE(view.read) << "assimp cannot read " << name;
       EXPECT_EQ(view.faces, reference.faces) << name;
+      if (bone_relative) {
+        for (double v : view.box) EXPECT_TRUE(std::isfinite(v)) << name;
+        continue;
+      }
       const AssimpReport want = TurnedBox(reference, axes);
       double scale = 0;
       for (double v : want.box) scale = std::max(scale, std::fabs(v));
