@@ -19,9 +19,11 @@
 
 #include "core/byte_reader.h"
 #include "core/byte_writer.h"
+#include "core/format_table.h"
 #include "core/log.h"
 #include "formats3d/model_codecs.h"
 #include "model/model_data.h"
+#include "picture/bitmap_data.h"
 
 namespace zepcon {
 namespace {
@@ -29,8 +31,6 @@ namespace {
 constexpr uint32_t kChunkHeader = 6;
 constexpr int kMaxLevels = 49;
 constexpr size_t kMaxNameBytes = 501;  // names of at most 500 bytes are kept whole
-constexpr int kBitmapType = 34;
-constexpr uint32_t kRgba8888Mode = 14;
 
 // Containers whose sub-chunks follow their header directly.
 bool IsPlainContainer(uint16_t id) {
@@ -659,7 +659,7 @@ int Save3ds(ModelData& model, FILE* file) {
   }
   if (model.textures_count > 0) {
     LogMessage(" converting textures to bmp\n", LOG_DETAIL);
-    model.SaveMaterialsTextures(kBitmapType, kRgba8888Mode, 0);
+    model.SaveMaterialsTextures(TYPE_BMP, MODE_BGRA8888, 0);
   }
   LogMessage("...3ds saved\n", LOG_MAJOR);
   return 1;

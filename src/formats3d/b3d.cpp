@@ -29,9 +29,11 @@
 #include "core/byte_reader.h"
 #include "core/byte_writer.h"
 #include "core/file_stream.h"
+#include "core/format_table.h"
 #include "core/log.h"
 #include "formats3d/model_codecs.h"
 #include "model/model_data.h"
+#include "picture/bitmap_data.h"
 
 namespace zepcon {
 namespace {
@@ -42,8 +44,6 @@ constexpr size_t kMaxNameBytes = 513;  // names of at most 512 bytes are kept wh
 constexpr int32_t kMaxBrushTextures = 8;
 constexpr int32_t kMaxTexcoordSets = 8;
 constexpr int32_t kMaxTexcoordSize = 4;
-constexpr int kBitmapType = 34;
-constexpr uint32_t kRgba8888Mode = 14;
 // Work and memory of the played animation: frames × (vertices + weights +
 // nodes) stays below this, or the animation is left out.
 constexpr uint64_t kMaxAnimationWork = 5000000;
@@ -946,7 +946,7 @@ int SaveB3d(ModelData& model, FileStream& stream) {
   LogMessage("... blitz B3D saved\n", LOG_MAJOR);
   if (model.textures_count > 0) {
     LogMessage(" saving textures to bmp\n", LOG_DETAIL);
-    model.SaveMaterialsTextures(kBitmapType, kRgba8888Mode, 0);
+    model.SaveMaterialsTextures(TYPE_BMP, MODE_BGRA8888, 0);
   }
   return 1;
 }

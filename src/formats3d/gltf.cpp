@@ -32,13 +32,13 @@
 #include "core/log.h"
 #include "formats3d/model_codecs.h"
 #include "model/model_data.h"
+#include "picture/bitmap_data.h"
 
 namespace zepcon {
 namespace {
 
 using Json = nlohmann::json;
 
-constexpr uint32_t kRgba8888Mode = 14;
 // glTF's axes in the model's direction codes: y up, right-handed, the same
 // arrangement as the Milkshape formats (+y, +x, +z).
 constexpr int32_t kGltfOrientation[3] = {2, 0, 4};
@@ -430,7 +430,7 @@ bool GltfWriter::EncodePng(uint32_t texture, std::vector<uint8_t>& png) {
   std::string pattern = (base / "zepcon-glb-XXXXXX").string();
   if (!mkdtemp(pattern.data())) return false;
   const std::string path = pattern + "/texture.png";
-  bool done = model_.SaveTextureToFile(static_cast<int32_t>(texture), path.c_str(), TYPE_PNG, kRgba8888Mode, 0) != 0;
+  bool done = model_.SaveTextureToFile(static_cast<int32_t>(texture), path.c_str(), TYPE_PNG, MODE_BGRA8888, 0) != 0;
   if (done) {
     FILE* file = std::fopen(path.c_str(), "rb");
     done = file && ReadRestOfFile(file, png, "SaveGlb");
@@ -457,7 +457,7 @@ int GltfWriter::AddImages() {
       image["mimeType"] = "image/png";
     } else {
       const std::string path = Folder() + name + ".png";
-      model_.SaveTextureToFile(static_cast<int32_t>(t), path.c_str(), TYPE_PNG, kRgba8888Mode, 0);
+      model_.SaveTextureToFile(static_cast<int32_t>(t), path.c_str(), TYPE_PNG, MODE_BGRA8888, 0);
       // A picture kept from before (textures are not overwritten unless the
       // options say so) serves as well as a new one.
       if (!std::filesystem::exists(path)) {

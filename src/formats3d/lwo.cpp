@@ -17,11 +17,13 @@
 #include <vector>
 
 #include "core/byte_reader.h"
+#include "core/format_table.h"
 #include "core/log.h"
 #include "formats3d/lwo_reading.h"
 #include "formats3d/lwo_writer.h"
 #include "formats3d/model_codecs.h"
 #include "model/model_data.h"
+#include "picture/bitmap_data.h"
 
 namespace zepcon {
 namespace {
@@ -30,8 +32,6 @@ constexpr uint32_t kMaxPointsRead = 210;     // a longer polygon keeps its last 
 constexpr size_t kSurfaceNameBytes = 40;     // the material's name field
 constexpr size_t kTextureNameBytes = 301;    // texture names of at most 300 bytes
 constexpr uint32_t kMaxPointIndex = 0xFFFF;  // points are named by 16-bit indexes
-constexpr int kTargaType = 46;
-constexpr uint32_t kRgba8888Mode = 14;
 
 using lwo::IsId;
 using lwo::PrintableId;
@@ -372,14 +372,8 @@ void WriteSurface(ModelData& model, lwo::ChunkWriter& out, const MaterialRecord&
 
 int LoadLwo(ModelData& model, FILE* file) {
   LogMessage("Loading LightWave object...\n", LOG_MAJOR);
-  model.relative_writes = 0;
-  ReadingHelper& reading = model.reading;
-  reading.ResetLevels();
-  reading.FormByteOrdering = 0;
-  reading.FormSkipOddByte = 1;
-  model.SetModelOrientation(2, 4, 1);
   std::vector<uint8_t> bytes;
-  if (!ReadRestOfFile(file, bytes, "LoadLwo")) return 0;
+  if (!lwo::StartLoading(model, file, "LoadLwo", bytes)) return 0;
   ByteReader reader(bytes);
   LwobLoader loader(model);
   if (!loader.Load(reader)) return 0;
@@ -483,7 +477,7 @@ int SaveLwo(ModelData& model, FILE* file) {
   }
   if (model.textures_count > 0) {
     LogMessage(" converting textures to tga\n", LOG_DETAIL);
-    model.SaveMaterialsTextures(kTargaType, kRgba8888Mode, 0);
+    model.SaveMaterialsTextures(TYPE_TGA, MODE_BGRA8888, 0);
   }
   LogMessage("...lightwave saved\n", LOG_MAJOR);
   return 1;

@@ -27,17 +27,17 @@
 #include <vector>
 
 #include "core/byte_reader.h"
+#include "core/format_table.h"
 #include "core/log.h"
 #include "formats3d/lwo_reading.h"
 #include "formats3d/lwo_writer.h"
 #include "formats3d/model_codecs.h"
 #include "model/model_data.h"
+#include "picture/bitmap_data.h"
 
 namespace zepcon {
 namespace {
 
-constexpr int kTargaType = 46;
-constexpr uint32_t kRgba8888Mode = 14;
 constexpr uint32_t kMaxPolygonPoints = 1023;  // the point count shares its 16 bits with flags
 constexpr uint32_t kUnused = 0xFFFFFFFFu;     // export number of a material no polygon uses
 constexpr char kWhite[] = "white material";
@@ -912,8 +912,8 @@ int SaveLwo2(ModelData& model, FILE* file) {
     return 0;
   }
   LogMessage(" converting textures to tga\n", LOG_DETAIL);
-  model.SaveMaterialsTextures(kTargaType, kRgba8888Mode, 0);
-  model.SaveMaterialsTextures(kTargaType, kRgba8888Mode, 1);
+  model.SaveMaterialsTextures(TYPE_TGA, MODE_BGRA8888, 0);
+  model.SaveMaterialsTextures(TYPE_TGA, MODE_BGRA8888, 1);
   LogMessage("...lightwave 6+ saved\n", LOG_MAJOR);
   return 1;
 }
@@ -921,14 +921,8 @@ int SaveLwo2(ModelData& model, FILE* file) {
 
 int LoadLwo2(ModelData& model, FILE* file) {
   LogMessage("Loading LightWave 6+ object...\n", LOG_MAJOR);
-  model.relative_writes = 0;
-  ReadingHelper& reading = model.reading;
-  reading.ResetLevels();
-  reading.FormByteOrdering = 0;
-  reading.FormSkipOddByte = 1;
-  model.SetModelOrientation(2, 4, 1);
   std::vector<uint8_t> bytes;
-  if (!ReadRestOfFile(file, bytes, "LoadLwo2")) return 0;
+  if (!lwo::StartLoading(model, file, "LoadLwo2", bytes)) return 0;
   ByteReader reader(bytes);
   Lwo2Loader loader(model);
   if (!loader.Load(reader)) return 0;

@@ -1,11 +1,15 @@
 // Small reading helpers shared by the two LightWave loaders: chunk
-// identifiers compared and logged, and texture names turned into paths.
+// identifiers compared and logged, texture names turned into paths, and the
+// start of a load.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "core/byte_reader.h"
 #include "model/model_data.h"
 
 namespace zepcon::lwo {
@@ -27,6 +31,19 @@ inline std::string TexturePath(const ModelData& model, const char* name) {
   const ConversionSettings& settings = model.settings;
   std::string path(settings.file_folder, strnlen(settings.file_folder, sizeof settings.file_folder));
   return path + name;
+}
+
+// What both LightWave loaders do first: big-endian FORM chunks padded to
+// even lengths, LightWave's axes, and the whole file read. False (logged
+// under `loader`) when the file cannot be read.
+inline bool StartLoading(ModelData& model, FILE* file, const char* loader, std::vector<uint8_t>& bytes) {
+  model.relative_writes = 0;
+  ReadingHelper& reading = model.reading;
+  reading.ResetLevels();
+  reading.FormByteOrdering = 0;
+  reading.FormSkipOddByte = 1;
+  model.SetModelOrientation(2, 4, 1);
+  return ReadRestOfFile(file, bytes, loader);
 }
 
 }  // namespace zepcon::lwo

@@ -16,10 +16,12 @@
 #include <vector>
 
 #include "core/byte_reader.h"
+#include "core/format_table.h"
 #include "core/log.h"
 #include "formats3d/model_codecs.h"
 #include "formats3d/model_text.h"
 #include "model/model_data.h"
+#include "picture/bitmap_data.h"
 
 namespace zepcon {
 namespace {
@@ -38,8 +40,6 @@ constexpr size_t kMaxTableEntries = size_t{1} << 22;
 // Libraries naming further libraries are followed this deep, no deeper, so
 // that a library naming itself cannot recurse without end.
 constexpr int kMaxLibraryDepth = 4;
-constexpr int kTargaType = 46;
-constexpr uint32_t kRgba8888Mode = 14;
 
 enum Keyword {
   kComment,
@@ -630,7 +630,7 @@ int SaveObj(ModelData& model, FILE* file) {
   }
   out.Flush();
   LogMessage(" saving textures to tga\n", LOG_DETAIL);
-  model.SaveMaterialsTextures(kTargaType, kRgba8888Mode, 0);
+  model.SaveMaterialsTextures(TYPE_TGA, MODE_BGRA8888, 0);
   LogMessage("... obj saved\n", LOG_MAJOR);
   return 1;
 }

@@ -116,6 +116,7 @@ class XReader {
   bool Count(uint64_t& value, uint64_t min_bytes_each) { return tokens_.Count(value, min_bytes_each); }
   bool SkipBlock() { return tokens_.SkipBlock(); }
   bool OpenObject(std::string_view type);
+  bool ReadVectorsAndFaces(std::vector<Vec3d>& vectors, std::vector<std::vector<uint32_t>>& faces);
   bool ReadMesh(XMesh& mesh);
   bool ReadNormals(XMesh& mesh);
   bool ReadTexcoords(XMesh& mesh);
@@ -146,15 +147,17 @@ bool XReader::ReadFrameMatrix(Matrix& local) {
   return SkipBlock();
 }
 
-bool XReader::ReadMesh(XMesh& mesh) {
+// "count; vectors; count; faces" as Mesh and MeshNormals store them; a
+// corner index beyond 32 bits names no vector.
+bool XReader::ReadVectorsAndFaces(std::vector<Vec3d>& vectors, std::vector<std::vector<uint32_t>>& faces) {
   uint64_t count = 0;
   if (!Count(count, 3 * kMinNumberBytes)) return false;
-  mesh.positions.resize(count);
-  for (Vec3d& p : mesh.positions)
-    if (!Number(p.x) || !Number(p.y) || !Number(p.z)) return false;
+  vectors.resize(count);
+  for (Vec3d& v : vectors)
+    if (!Number(v.x) || !Number(v.y) || !Number(v.z)) return false;
   if (!Count(count, kMinNumberBytes)) return false;
-  mesh.faces.resize(count);
-  for (auto& face : mesh.faces) {
+  faces.resize(count);
+  for (auto& face : faces) {
     uint64_t corners = 0;
     if (!Count(corners, kMinNumberBytes)) return false;
     face.resize(corners);
@@ -167,25 +170,10 @@ bool XReader::ReadMesh(XMesh& mesh) {
   return true;
 }
 
+bool XReader::ReadMesh(XMesh& mesh) { return ReadVectorsAndFaces(mesh.positions, mesh.faces); }
+
 bool XReader::ReadNormals(XMesh& mesh) {
-  uint64_t count = 0;
-  if (!Count(count, 3 * kMinNumberBytes)) return false;
-  mesh.normals.resize(count);
-  for (Vec3d& n : mesh.normals)
-    if (!Number(n.x) || !Number(n.y) || !Number(n.z)) return false;
-  if (!Count(count, kMinNumberBytes)) return false;
-  mesh.normal_faces.resize(count);
-  for (auto& face : mesh.normal_faces) {
-    uint64_t corners = 0;
-    if (!Count(corners, kMinNumberBytes)) return false;
-    face.resize(corners);
-    for (uint32_t& index : face) {
-      double value = 0;
-      if (!Number(value)) return false;
-      index = value >= 0 && value < 4294967295.0 ? static_cast<uint32_t>(value) : UINT32_MAX;
-    }
-  }
-  return SkipBlock();
+  return ReadVectorsAndFaces(mesh.normals, mesh.normal_faces) && SkipBlock();
 }
 
 bool XReader::ReadTexcoords(XMesh& mesh) {
